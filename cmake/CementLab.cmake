@@ -1,0 +1,15 @@
+# Warnings and sanitizers for the project's own targets only; third-party headers come in as SYSTEM.
+set(CEMENTLAB_SANITIZER_FLAGS "")
+if(CEMENTLAB_SANITIZE)
+    set(CEMENTLAB_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+elseif(CEMENTLAB_TSAN)
+    set(CEMENTLAB_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+endif()
+if(CEMENTLAB_SANITIZER_FLAGS)
+    add_compile_options(${CEMENTLAB_SANITIZER_FLAGS})
+    add_link_options(${CEMENTLAB_SANITIZER_FLAGS})
+endif()
+
+function(cementlab_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()

@@ -1,0 +1,495 @@
+#include "store/CachedDataSet.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+const TValue kNull {};
+}
+
+TCachedDataSet::TCachedDataSet(TDataSetConfig config)
+    : m_config(std::move(config))
+{ }
+
+TCachedDataSet::~TCachedDataSet() = default;
+
+void TCachedDataSet::RequireActive() const
+{
+    if (m_state == TDataSetState::Inactive)
+        throw std::logic_error("dataset is closed");
+}
+
+TStatement& TCachedDataSet::Statement(std::unique_ptr<TStatement>& slot, const std::string& sql)
+{
+    if (!slot)
+        slot = m_connection->Prepare(sql);
+    return *slot;
+}
+
+void TCachedDataSet::Open(TConnection& connection)
+{
+    Close();
+    auto select = connection.Prepare(m_config.SelectSql);
+    m_fields = m_config.Fields;
+    m_columnOfField.assign(m_fields.size(), -1);
+    for (std::size_t c = 0; c < select->ColumnCount(); ++c) {
+        const std::string& name = select->ColumnName(c);
+        auto it = std::find(m_fields.begin(), m_fields.end(), name);
+        if (it == m_fields.end()) {
+            m_fields.push_back(name);
+            m_columnOfField.push_back(static_cast<int>(c));
+        } else {
+            m_columnOfField[it - m_fields.begin()] = static_cast<int>(c);
+        }
+    }
+    for (std::size_t f = 0; f < m_config.Fields.size(); ++f)
+        if (m_columnOfField[f] < 0)
+            throw TDatabaseError("column " + m_fields[f] + " is missing");
+    m_keyField = FieldIndex(m_config.KeyField);
+
+    select->Open();
+    std::vector<TRowPtr> rows;
+    while (select->Fetch()) {
+        auto row = std::make_unique<TRow>();
+        row->Values = ReadRow(*select);
+        rows.push_back(std::move(row));
+    }
+    m_rows = std::move(rows);
+    m_connection = &connection;
+    m_state = TDataSetState::Browse;
+    m_current = 0;
+    m_bof = true;
+    m_eof = m_rows.empty();
+    NotifyDataSetChanged();
+    Scrolled();
+}
+
+std::vector<TValue> TCachedDataSet::ReadRow(TStatement& statement) const
+{
+    std::vector<TValue> values(m_fields.size());
+    for (std::size_t f = 0; f < m_fields.size(); ++f)
+        values[f] = statement.Column(m_columnOfField[f]);
+    return values;
+}
+
+void TCachedDataSet::Close()
+{
+    const bool wasActive = Active();
+    m_insert.reset();
+    m_update.reset();
+    m_delete.reset();
+    m_refresh.reset();
+    m_generator.reset();
+    m_rows.clear();
+    m_deleted.clear();
+    m_editBuffer.clear();
+    m_current = 0;
+    m_bof = m_eof = true;
+    m_state = TDataSetState::Inactive;
+    m_connection = nullptr;
+    if (wasActive)
+        NotifyDataSetChanged();
+}
+
+std::size_t TCachedDataSet::FieldIndex(const std::string& name) const
+{
+    auto it = std::find(m_fields.begin(), m_fields.end(), name);
+    if (it == m_fields.end()) {
+        auto configured = std::find(m_config.Fields.begin(), m_config.Fields.end(), name);
+        if (configured != m_config.Fields.end())
+            return configured - m_config.Fields.begin();
+        throw std::out_of_range("no field " + name);
+    }
+    return it - m_fields.begin();
+}
+
+const TValue& TCachedDataSet::Field(std::size_t index) const
+{
+    if (m_state == TDataSetState::Edit || m_state == TDataSetState::Insert)
+        return index < m_editBuffer.size() ? m_editBuffer[index] : kNull;
+    if (m_rows.empty() || index >= m_rows[m_current]->Values.size())
+        return kNull;
+    return m_rows[m_current]->Values[index];
+}
+
+const TValue& TCachedDataSet::RowField(int row, std::size_t index) const
+{
+    if (m_state == TDataSetState::Edit && row == static_cast<int>(m_current))
+        return m_editBuffer.at(index);
+    return m_rows.at(row)->Values.at(index);
+}
+
+// ---- navigation ------------------------------------------------------------------------------
+
+void TCachedDataSet::CheckBrowseMode()
+{
+    RequireActive();
+    if (m_state == TDataSetState::Edit || m_state == TDataSetState::Insert)
+        Post();
+}
+
+void TCachedDataSet::SetCurrent(std::size_t index)
+{
+    m_current = m_rows.empty() ? 0 : std::min(index, m_rows.size() - 1);
+    Scrolled();
+}
+
+void TCachedDataSet::First()
+{
+    CheckBrowseMode();
+    m_bof = true;
+    m_eof = m_rows.empty();
+    SetCurrent(0);
+}
+
+void TCachedDataSet::Last()
+{
+    CheckBrowseMode();
+    m_eof = true;
+    m_bof = m_rows.empty();
+    SetCurrent(m_rows.empty() ? 0 : m_rows.size() - 1);
+}
+
+void TCachedDataSet::Next()
+{
+    CheckBrowseMode();
+    if (m_rows.empty() || m_current + 1 >= m_rows.size()) {
+        m_eof = true;
+        return;
+    }
+    m_bof = false;
+    m_eof = false;
+    SetCurrent(m_current + 1);
+}
+
+void TCachedDataSet::Prior()
+{
+    CheckBrowseMode();
+    if (m_rows.empty() || m_current == 0) {
+        m_bof = true;
+        return;
+    }
+    m_bof = false;
+    m_eof = false;
+    SetCurrent(m_current - 1);
+}
+
+void TCachedDataSet::MoveBy(int distance)
+{
+    CheckBrowseMode();
+    if (m_rows.empty())
+        return;
+    const long long target = static_cast<long long>(m_current) + distance;
+    m_bof = target <= 0 && distance < 0;
+    m_eof = target >= static_cast<long long>(m_rows.size()) - 1 && distance > 0;
+    SetCurrent(static_cast<std::size_t>(
+        std::clamp<long long>(target, 0, static_cast<long long>(m_rows.size()) - 1)));
+}
+
+void TCachedDataSet::SetRecNo(int recNo)
+{
+    CheckBrowseMode();
+    if (m_rows.empty())
+        return;
+    m_bof = m_eof = false;
+    SetCurrent(static_cast<std::size_t>(std::clamp(recNo, 1, RecordCount()) - 1));
+}
+
+// ---- editing ---------------------------------------------------------------------------------
+
+std::int64_t TCachedDataSet::NextKey()
+{
+    TStatement& gen
+        = Statement(m_generator, "SELECT GEN_ID(" + m_config.Generator + ", 1) FROM RDB$DATABASE");
+    gen.Open();
+    if (!gen.Fetch())
+        throw TDatabaseError("generator " + m_config.Generator + " gave no value");
+    const TValue v = gen.Column(0);
+    gen.CloseCursor();
+    return std::get<std::int64_t>(v);
+}
+
+void TCachedDataSet::Edit()
+{
+    RequireActive();
+    if (m_state == TDataSetState::Edit || m_state == TDataSetState::Insert)
+        return;
+    if (m_rows.empty())
+        throw std::logic_error("no record to edit");
+    m_editBuffer = m_rows[m_current]->Values;
+    m_state = TDataSetState::Edit;
+    NotifyStateChanged();
+}
+
+void TCachedDataSet::Append()
+{
+    CheckBrowseMode();
+    const std::int64_t key = NextKey();
+    m_editBuffer.assign(m_fields.size(), TValue {});
+    m_editBuffer[m_keyField] = key;
+    m_state = TDataSetState::Insert;
+    NotifyStateChanged();
+}
+
+void TCachedDataSet::SetField(std::size_t index, TValue value)
+{
+    if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
+        throw std::logic_error("dataset is not in edit or insert state");
+    m_editBuffer.at(index) = std::move(value);
+    NotifyRecordChanged();
+}
+
+void TCachedDataSet::Post()
+{
+    if (m_state == TDataSetState::Edit) {
+        TRow& row = *m_rows[m_current];
+        if (m_editBuffer != row.Values) {
+            if (row.Status == TUpdateStatus::Unchanged) {
+                row.Original = std::move(row.Values);
+                row.Status = TUpdateStatus::Modified;
+            }
+            row.Values = std::move(m_editBuffer);
+        }
+        m_editBuffer.clear();
+        m_state = TDataSetState::Browse;
+        NotifyStateChanged();
+        NotifyRecordChanged();
+    } else if (m_state == TDataSetState::Insert) {
+        auto row = std::make_unique<TRow>();
+        row->Values = std::move(m_editBuffer);
+        row->Status = TUpdateStatus::Inserted;
+        m_rows.push_back(std::move(row));
+        m_editBuffer.clear();
+        m_state = TDataSetState::Browse;
+        m_bof = false;
+        m_eof = false;
+        NotifyStateChanged();
+        NotifyDataSetChanged();
+        SetCurrent(m_rows.size() - 1);
+    }
+}
+
+void TCachedDataSet::Cancel()
+{
+    if (m_state != TDataSetState::Edit && m_state != TDataSetState::Insert)
+        return;
+    const bool inserting = m_state == TDataSetState::Insert;
+    m_editBuffer.clear();
+    m_state = TDataSetState::Browse;
+    NotifyStateChanged();
+    if (inserting)
+        Scrolled();
+    else
+        NotifyRecordChanged();
+}
+
+void TCachedDataSet::Delete()
+{
+    RequireActive();
+    if (m_state == TDataSetState::Insert) {
+        Cancel();
+        return;
+    }
+    if (m_state == TDataSetState::Edit)
+        Cancel();
+    if (m_rows.empty())
+        return;
+    TRowPtr row = std::move(m_rows[m_current]);
+    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(m_current));
+    if (row->Status != TUpdateStatus::Inserted) {
+        row->Status = TUpdateStatus::Deleted;
+        row->DeletedAt = m_current;
+        m_deleted.push_back(std::move(row));
+    }
+    m_bof = m_current == 0;
+    m_eof = m_rows.empty();
+    NotifyDataSetChanged();
+    SetCurrent(m_current);
+}
+
+// ---- change set ------------------------------------------------------------------------------
+
+bool TCachedDataSet::UpdatesPending() const
+{
+    if (!m_deleted.empty())
+        return true;
+    return std::any_of(
+        m_rows.begin(), m_rows.end(), [](const TRowPtr& r) { return r->Status != TUpdateStatus::Unchanged; });
+}
+
+void TCachedDataSet::BindAndRun(TStatement& statement, const TRow& row)
+{
+    const auto& names = statement.ParamNames();
+    for (std::size_t p = 0; p < names.size(); ++p) {
+        const std::string& name = names[p];
+        if (name.rfind("OLD_", 0) == 0)
+            statement.SetParam(p, row.AsRead().at(FieldIndex(name.substr(4))));
+        else
+            statement.SetParam(p, row.Values.at(FieldIndex(name)));
+    }
+    statement.Execute();
+}
+
+void TCachedDataSet::ApplyUpdates(TConnection& connection)
+{
+    RequireActive();
+    m_connection = &connection;
+    for (const TRowPtr& row : m_deleted)
+        BindAndRun(Statement(m_delete, m_config.DeleteSql), *row);
+    for (const TRowPtr& row : m_rows) {
+        if (row->Status == TUpdateStatus::Modified)
+            BindAndRun(Statement(m_update, m_config.UpdateSql), *row);
+        else if (row->Status == TUpdateStatus::Inserted)
+            BindAndRun(Statement(m_insert, m_config.InsertSql), *row);
+    }
+}
+
+void TCachedDataSet::CommitUpdates()
+{
+    m_deleted.clear();
+    for (const TRowPtr& row : m_rows) {
+        row->Status = TUpdateStatus::Unchanged;
+        row->Original.reset();
+    }
+}
+
+void TCachedDataSet::CancelUpdates()
+{
+    if (!Active())
+        return;
+    Cancel();
+    const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current].get();
+    std::erase_if(m_rows, [](const TRowPtr& r) { return r->Status == TUpdateStatus::Inserted; });
+    for (const TRowPtr& row : m_rows) {
+        if (row->Original) {
+            row->Values = std::move(*row->Original);
+            row->Original.reset();
+        }
+        row->Status = TUpdateStatus::Unchanged;
+    }
+    for (auto it = m_deleted.rbegin(); it != m_deleted.rend(); ++it) {
+        TRowPtr row = std::move(*it);
+        if (row->Original) {
+            row->Values = std::move(*row->Original);
+            row->Original.reset();
+        }
+        row->Status = TUpdateStatus::Unchanged;
+        const std::size_t at = std::min(row->DeletedAt, m_rows.size());
+        m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
+    }
+    m_deleted.clear();
+    auto found
+        = std::find_if(m_rows.begin(), m_rows.end(), [&](const TRowPtr& r) { return r.get() == current; });
+    const std::size_t index = found != m_rows.end()
+        ? static_cast<std::size_t>(found - m_rows.begin())
+        : std::min(m_current, m_rows.empty() ? 0 : m_rows.size() - 1);
+    m_bof = index == 0;
+    m_eof = m_rows.empty();
+    NotifyDataSetChanged();
+    SetCurrent(index);
+}
+
+void TCachedDataSet::RefreshCurrent(TConnection& connection)
+{
+    RequireActive();
+    if (m_rows.empty() || m_state != TDataSetState::Browse)
+        return;
+    m_connection = &connection;
+    TRow& row = *m_rows[m_current];
+    if (row.Status != TUpdateStatus::Unchanged)
+        return;
+    TStatement& refresh = Statement(m_refresh, m_config.RefreshSql);
+    const auto& names = refresh.ParamNames();
+    for (std::size_t p = 0; p < names.size(); ++p) {
+        const std::string& name = names[p];
+        const std::string field = name.rfind("OLD_", 0) == 0 ? name.substr(4) : name;
+        refresh.SetParam(p, row.Values.at(FieldIndex(field)));
+    }
+    refresh.Open();
+    if (refresh.Fetch())
+        row.Values = ReadRow(refresh);
+    refresh.CloseCursor();
+    NotifyRecordChanged();
+}
+
+void TCachedDataSet::Sort(const TRowLess& less)
+{
+    CheckBrowseMode();
+    const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current].get();
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+        [&](const TRowPtr& a, const TRowPtr& b) { return less(a->Values, b->Values); });
+    auto found
+        = std::find_if(m_rows.begin(), m_rows.end(), [&](const TRowPtr& r) { return r.get() == current; });
+    m_current = found == m_rows.end() ? 0 : static_cast<std::size_t>(found - m_rows.begin());
+    NotifyDataSetChanged();
+}
+
+// ---- listeners -------------------------------------------------------------------------------
+
+void TCachedDataSet::DisableControls()
+{
+    ++m_disableCount;
+}
+
+void TCachedDataSet::EnableControls()
+{
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount == 0)
+        NotifyDataSetChanged();
+}
+
+int TCachedDataSet::AddAfterScroll(std::function<void(TCachedDataSet&)> hook)
+{
+    m_afterScroll.emplace_back(m_nextHookId, std::move(hook));
+    return m_nextHookId++;
+}
+
+void TCachedDataSet::RemoveAfterScroll(int id)
+{
+    std::erase_if(m_afterScroll, [id](const auto& h) { return h.first == id; });
+}
+
+void TCachedDataSet::AddListener(TDataSetListener* listener)
+{
+    m_listeners.push_back(listener);
+}
+
+void TCachedDataSet::RemoveListener(TDataSetListener* listener)
+{
+    std::erase(m_listeners, listener);
+}
+
+void TCachedDataSet::Scrolled()
+{
+    if (m_disableCount > 0)
+        return;
+    for (TDataSetListener* l : std::vector(m_listeners))
+        l->CurrentChanged();
+    for (const auto& hook : std::vector(m_afterScroll))
+        hook.second(*this);
+}
+
+void TCachedDataSet::NotifyDataSetChanged()
+{
+    if (m_disableCount > 0)
+        return;
+    for (TDataSetListener* l : std::vector(m_listeners))
+        l->DataSetChanged();
+}
+
+void TCachedDataSet::NotifyRecordChanged()
+{
+    if (m_disableCount > 0)
+        return;
+    for (TDataSetListener* l : std::vector(m_listeners))
+        l->RecordChanged();
+}
+
+void TCachedDataSet::NotifyStateChanged()
+{
+    if (m_disableCount > 0)
+        return;
+    for (TDataSetListener* l : std::vector(m_listeners))
+        l->StateChanged();
+}

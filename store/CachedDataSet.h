@@ -1,0 +1,187 @@
+#pragma once
+
+// A table held in memory with cached changes.
+//
+// Rows are read whole on Open. Every change is made to the memory copy only and
+// marks its row: modified, inserted or deleted (a deleted row leaves the view at once
+// and waits in a separate list). ApplyUpdates writes the change set with the table's
+// statements but leaves every mark in place; CommitUpdates, called once the
+// transaction holding those writes has committed, turns all rows unchanged. So a save
+// that fails half-way can be rolled back and tried again with nothing lost.
+//
+// States: Inactive (closed), Browse, Edit (the current row is copied into an edit
+// buffer) and Insert (a new row, not yet in the list, is in the edit buffer). Post
+// moves the buffer into the list, Cancel drops it.
+//
+// Listeners: after-scroll hooks run when the current row changes; view listeners
+// hear that data or the current row changed. DisableControls/EnableControls nest:
+// while the counter is above zero neither is called, and the last EnableControls
+// tells the views to re-read everything.
+
+#include "store/Firebird.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class TDataSetState
+{
+    Inactive,
+    Browse,
+    Edit,
+    Insert
+};
+enum class TUpdateStatus
+{
+    Unchanged,
+    Modified,
+    Inserted,
+    Deleted
+};
+
+struct TDataSetConfig
+{
+    std::string SelectSql;
+    std::string RefreshSql; // parameter ?OLD_<key>
+    std::string InsertSql;
+    std::string UpdateSql;
+    std::string DeleteSql;
+    std::string KeyField;
+    std::string Generator;
+    // Field names in dataset order; a select column not listed here is kept after them.
+    std::vector<std::string> Fields;
+};
+
+class TDataSetListener
+{
+public:
+    virtual ~TDataSetListener() = default;
+    // Anything may have changed: rows, their count, the current row.
+    virtual void DataSetChanged() = 0;
+    // The values of the current row changed (an edit was posted or cancelled).
+    virtual void RecordChanged() = 0;
+    // The current row is another one now.
+    virtual void CurrentChanged() = 0;
+    // Browse/Edit/Insert changed.
+    virtual void StateChanged() = 0;
+};
+
+class TCachedDataSet
+{
+public:
+    explicit TCachedDataSet(TDataSetConfig config);
+    ~TCachedDataSet();
+    TCachedDataSet(const TCachedDataSet&) = delete;
+    TCachedDataSet& operator=(const TCachedDataSet&) = delete;
+
+    // Reads every row; the first becomes current. Throws TDatabaseError.
+    void Open(TConnection& connection);
+    // Drops rows and the change set without writing anything.
+    void Close();
+    bool Active() const { return m_state != TDataSetState::Inactive; }
+    TDataSetState State() const { return m_state; }
+
+    int RecordCount() const { return static_cast<int>(m_rows.size()); }
+    bool IsEmpty() const { return m_rows.empty(); }
+    // 1-based number of the current row; 0 when there is none.
+    int RecNo() const { return m_rows.empty() ? 0 : static_cast<int>(m_current) + 1; }
+    bool Bof() const { return m_bof; }
+    bool Eof() const { return m_eof; }
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    void MoveBy(int distance);
+    void SetRecNo(int recNo);
+
+    std::size_t FieldCount() const { return m_fields.size(); }
+    const std::string& FieldName(std::size_t index) const { return m_fields[index]; }
+    // Index of a field by name; throws std::out_of_range for an unknown name.
+    std::size_t FieldIndex(const std::string& name) const;
+    // Value of the current row (the edit buffer while editing); NULL when there is no row.
+    const TValue& Field(std::size_t index) const;
+    const TValue& Field(const std::string& name) const { return Field(FieldIndex(name)); }
+    // Value of any row in view order, without moving.
+    const TValue& RowField(int row, std::size_t index) const;
+    TUpdateStatus RowStatus(int row) const { return m_rows.at(row)->Status; }
+
+    // Starts editing the current row (does nothing when already editing).
+    // Throws std::logic_error when the dataset is empty or closed.
+    void Edit();
+    // Starts a new row at the end with its key taken from the generator at once.
+    void Append();
+    // Sets a value in the edit buffer; throws std::logic_error in browse state.
+    void SetField(std::size_t index, TValue value);
+    void SetField(const std::string& name, TValue value) { SetField(FieldIndex(name), std::move(value)); }
+    void Post();
+    void Cancel();
+    // Removes the current row from view into the change set.
+    void Delete();
+
+    bool UpdatesPending() const;
+    // Writes the change set; marks stay until CommitUpdates. Throws TDatabaseError.
+    void ApplyUpdates(TConnection& connection);
+    // The writes are durable: every row becomes unchanged and keeps its values as read.
+    void CommitUpdates();
+    // Every changed row goes back to its values as read: deleted rows return, inserted go.
+    void CancelUpdates();
+    // Re-reads the current row with the refresh statement.
+    void RefreshCurrent(TConnection& connection);
+
+    // Stable in-memory sort; the current row stays current.
+    using TRowLess = std::function<bool(const std::vector<TValue>&, const std::vector<TValue>&)>;
+    void Sort(const TRowLess& less);
+
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return m_disableCount > 0; }
+    int AddAfterScroll(std::function<void(TCachedDataSet&)> hook);
+    void RemoveAfterScroll(int id);
+    void AddListener(TDataSetListener* listener);
+    void RemoveListener(TDataSetListener* listener);
+
+private:
+    struct TRow
+    {
+        std::vector<TValue> Values;
+        // Values as read; kept only once the row is changed, so unchanged rows cost no copy.
+        std::optional<std::vector<TValue>> Original;
+        TUpdateStatus Status = TUpdateStatus::Unchanged;
+        std::size_t DeletedAt = 0; // view position when deleted, to put it back on cancel
+        const std::vector<TValue>& AsRead() const { return Original ? *Original : Values; }
+    };
+    using TRowPtr = std::unique_ptr<TRow>;
+
+    void BindAndRun(TStatement& statement, const TRow& row);
+    std::vector<TValue> ReadRow(TStatement& statement) const;
+    void Scrolled();
+    void NotifyDataSetChanged();
+    void NotifyRecordChanged();
+    void NotifyStateChanged();
+    void SetCurrent(std::size_t index);
+    void CheckBrowseMode();
+    void RequireActive() const;
+    TStatement& Statement(std::unique_ptr<TStatement>& slot, const std::string& sql);
+    std::int64_t NextKey();
+
+    TDataSetConfig m_config;
+    std::vector<std::string> m_fields;
+    std::vector<int> m_columnOfField; // select column for each field
+    std::size_t m_keyField = 0;
+    std::vector<TRowPtr> m_rows;
+    std::vector<TRowPtr> m_deleted;
+    std::size_t m_current = 0;
+    bool m_bof = true;
+    bool m_eof = true;
+    TDataSetState m_state = TDataSetState::Inactive;
+    std::vector<TValue> m_editBuffer;
+    TConnection* m_connection = nullptr;
+    std::unique_ptr<TStatement> m_insert, m_update, m_delete, m_refresh, m_generator;
+    int m_disableCount = 0;
+    int m_nextHookId = 1;
+    std::vector<std::pair<int, std::function<void(TCachedDataSet&)>>> m_afterScroll;
+    std::vector<TDataSetListener*> m_listeners;
+};

@@ -1,0 +1,160 @@
+#pragma once
+
+// A small RAII layer over the Firebird client's OO API. Nothing else in the program
+// includes a Firebird header. Every engine error is thrown as TDatabaseError whose
+// text is the engine's own message.
+//
+// Values travel as TValue: NULL, an integer, a date-time (OLE Automation date as a
+// double) or a byte string (CHAR/VARCHAR text or blob contents).
+// SQL texts may name their parameters: "?NAME" or ":NAME" binds by name, a bare "?"
+// by position only.
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace Firebird {
+class IAttachment;
+class ITransaction;
+class IStatement;
+class IMessageMetadata;
+class IResultSet;
+} // namespace Firebird
+
+class TDatabaseError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TDateTime
+{
+    double Value = 0.0; // OLE Automation date
+    bool operator==(const TDateTime&) const = default;
+};
+
+using TValue = std::variant<std::monostate, std::int64_t, TDateTime, std::string>;
+
+inline bool IsNull(const TValue& v)
+{
+    return std::holds_alternative<std::monostate>(v);
+}
+
+// A TIMESTAMP holds 1/10000 s. These convert an OLE date to and from the engine's
+// ticks (ten-thousandths of a second since 1858-11-17 00:00).
+std::int64_t OleDateToTimestampTicks(double oleDate);
+double TimestampTicksToOleDate(std::int64_t ticks);
+
+enum class TColumnType
+{
+    Integer,
+    DateTime,
+    Text,
+    Blob,
+    Other
+};
+
+// Points FIREBIRD_LOCK at a directory of this user's own when it is not set, so the
+// embedded engine works for a normal user. Called by the first connection; callable early.
+void PrepareFirebirdEnvironment();
+
+class TStatement;
+
+class TConnection
+{
+public:
+    TConnection();
+    ~TConnection();
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
+
+    // Runs a CREATE DATABASE statement (dialect 3) and stays attached to the new file.
+    void CreateDatabase(const std::string& statement);
+    void Attach(const std::string& path, const std::string& user, const std::string& password,
+        const std::string& charset);
+    // Commits the transaction when one is active, then detaches. Does nothing when not attached.
+    void Detach();
+    // Detaches without committing; never throws.
+    void Abandon() noexcept;
+    bool IsConnected() const { return m_attachment != nullptr; }
+
+    // The one transaction: write, nowait, rec_version, read_committed.
+    void StartTransaction();
+    bool InTransaction() const { return m_transaction != nullptr; }
+    void CommitRetaining();
+    void RollbackRetaining();
+
+    // Runs a statement without parameters or results (DDL included); starts the transaction.
+    void ExecuteImmediate(const std::string& sql);
+    std::unique_ptr<TStatement> Prepare(const std::string& sql);
+
+    Firebird::IAttachment* Attachment() const { return m_attachment; }
+    Firebird::ITransaction* Transaction();
+
+private:
+    Firebird::IAttachment* m_attachment = nullptr;
+    Firebird::ITransaction* m_transaction = nullptr;
+};
+
+class TStatement
+{
+public:
+    ~TStatement();
+    TStatement(const TStatement&) = delete;
+    TStatement& operator=(const TStatement&) = delete;
+
+    // Parameter names in order ("" for a bare "?").
+    const std::vector<std::string>& ParamNames() const { return m_paramNames; }
+    void SetParam(std::size_t index, const TValue& value);
+
+    // Runs a statement that returns no rows.
+    void Execute();
+    // Opens the result set; Fetch() moves to the next row and returns false after the last.
+    void Open();
+    bool Fetch();
+    void CloseCursor();
+
+    std::size_t ColumnCount() const { return m_columns.size(); }
+    const std::string& ColumnName(std::size_t i) const { return m_columns[i].Name; }
+    TColumnType ColumnType(std::size_t i) const { return m_columns[i].Type; }
+    // The value of column i of the fetched row; blobs are read whole.
+    TValue Column(std::size_t i);
+
+private:
+    friend class TConnection;
+    TStatement(TConnection& connection, Firebird::IStatement* statement, std::vector<std::string> names);
+
+    struct TField
+    {
+        std::string Name;
+        TColumnType Type = TColumnType::Other;
+        unsigned SqlType = 0;
+        unsigned Length = 0;
+        int Scale = 0;
+        unsigned Offset = 0;
+        unsigned NullOffset = 0;
+    };
+    static std::vector<TField> Describe(Firebird::IMessageMetadata* metadata);
+    void WriteBlob(const std::string& bytes, unsigned char* target);
+
+    TConnection& m_connection;
+    Firebird::IStatement* m_statement = nullptr;
+    Firebird::IMessageMetadata* m_inMeta = nullptr;
+    Firebird::IMessageMetadata* m_outMeta = nullptr;
+    Firebird::IResultSet* m_cursor = nullptr;
+    std::vector<std::string> m_paramNames;
+    std::vector<TField> m_params;
+    std::vector<TField> m_columns;
+    std::vector<unsigned char> m_inBuffer;
+    std::vector<unsigned char> m_outBuffer;
+};
+
+// Replaces "?NAME"/":NAME" by "?" outside quoted text and returns the names in order.
+std::string ParseNamedParameters(std::string_view sql, std::vector<std::string>& names);
+
+// Quotes text for an SQL string literal: every single quote doubled.
+std::string QuoteSqlString(std::string_view text);
