@@ -153,8 +153,8 @@ double TimestampTicksToOleDate(std::int64_t ticks)
     }
     const double fraction = static_cast<double>(rest) / kTicksPerDay;
     // Before 1899-12-30 the day counts back while the fraction still counts forward.
-    if (days < 0 && rest != 0)
-        return static_cast<double>(days + 1) - fraction;
+    if (days < 0)
+        return static_cast<double>(days) - fraction;
     return static_cast<double>(days) + fraction;
 }
 
