@@ -175,7 +175,7 @@ void TIniFile::WriteInteger(std::string_view section, std::string_view key, std:
     std::size_t s = FindSection(section);
     if (s == m_lines.size()) {
         if (!m_lines.empty() && !Trim(m_lines.back().Raw).empty())
-            m_lines.push_back(TLine {});
+            m_lines.push_back(TLine{});
         TLine header;
         header.Section = section;
         header.Raw = "[" + header.Section + "]";

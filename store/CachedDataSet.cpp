@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 namespace {
-const TValue kNull {};
+const TValue kNull{};
 }
 
 TCachedDataSet::TCachedDataSet(TDataSetConfig config)
@@ -225,7 +225,7 @@ void TCachedDataSet::Append()
 {
     CheckBrowseMode();
     const std::int64_t key = NextKey();
-    m_editBuffer.assign(m_fields.size(), TValue {});
+    m_editBuffer.assign(m_fields.size(), TValue{});
     m_editBuffer[m_keyField] = key;
     m_state = TDataSetState::Insert;
     NotifyStateChanged();

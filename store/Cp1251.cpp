@@ -83,5 +83,5 @@ std::string Utf8ToCp1251(std::string_view utf8)
 std::string Cp1251ToUtf8(std::string_view cp1251)
 {
     thread_local TIconv conv("UTF-8", "WINDOWS-1251");
-    return conv.Convert(cp1251, "\xEF\xBF\xBD", [](std::string_view) { return size_t {1}; });
+    return conv.Convert(cp1251, "\xEF\xBF\xBD", [](std::string_view) { return size_t{1}; });
 }

@@ -48,7 +48,7 @@ template <typename F> auto Call(F&& f)
     {
         IStatus* s;
         ~TDispose() { s->dispose(); }
-    } dispose {raw};
+    } dispose{raw};
     ThrowStatusWrapper status(raw);
     try {
         return f(&status);
@@ -240,7 +240,7 @@ void TConnection::Attach(
         {
             IXpbBuilder* b;
             ~TDispose() { b->dispose(); }
-        } dispose {dpb};
+        } dispose{dpb};
         dpb->insertString(st, isc_dpb_user_name, user.c_str());
         dpb->insertString(st, isc_dpb_password, password.c_str());
         dpb->insertString(st, isc_dpb_lc_ctype, charset.c_str());
@@ -294,7 +294,7 @@ void TConnection::StartTransaction()
         {
             IXpbBuilder* b;
             ~TDispose() { b->dispose(); }
-        } dispose {tpb};
+        } dispose{tpb};
         tpb->insertTag(st, isc_tpb_write);
         tpb->insertTag(st, isc_tpb_nowait);
         tpb->insertTag(st, isc_tpb_rec_version);
@@ -428,7 +428,7 @@ std::vector<TStatement::TField> TStatement::Describe(IMessageMetadata* metadata)
 void TStatement::WriteBlob(const std::string& bytes, unsigned char* target)
 {
     ITransaction* tra = m_connection.Transaction();
-    ISC_QUAD id {};
+    ISC_QUAD id{};
     Call([&](ThrowStatusWrapper* st) {
         IBlob* blob = m_connection.Attachment()->createBlob(st, tra, &id, 0, nullptr);
         try {
@@ -557,15 +557,15 @@ TValue TStatement::Column(std::size_t i)
         return {};
     switch (f.SqlType) {
     case SQL_SHORT:
-        return std::int64_t {Load<std::int16_t>(data)};
+        return std::int64_t{Load<std::int16_t>(data)};
     case SQL_LONG:
-        return std::int64_t {Load<std::int32_t>(data)};
+        return std::int64_t{Load<std::int32_t>(data)};
     case SQL_INT64:
         return Load<std::int64_t>(data);
     case SQL_TIMESTAMP: {
         const auto ts = Load<ISC_TIMESTAMP>(data);
-        return TDateTime {
-            TimestampTicksToOleDate(std::int64_t {ts.timestamp_date} * kTicksPerDay + ts.timestamp_time)};
+        return TDateTime{
+            TimestampTicksToOleDate(std::int64_t{ts.timestamp_date} * kTicksPerDay + ts.timestamp_time)};
     }
     case SQL_TEXT:
         return std::string(reinterpret_cast<const char*>(data), f.Length);
@@ -586,7 +586,7 @@ TValue TStatement::Column(std::size_t i)
                     const unsigned len = info[1] | (info[2] << 8);
                     std::uint64_t total = 0;
                     for (unsigned k = 0; k < len && k < 8; ++k)
-                        total |= std::uint64_t {info[3 + k]} << (8 * k);
+                        total |= std::uint64_t{info[3 + k]} << (8 * k);
                     bytes.reserve(total + 1);
                 }
                 std::size_t used = 0;
@@ -606,7 +606,7 @@ TValue TStatement::Column(std::size_t i)
                 blob->release();
                 throw;
             }
-            return TValue {std::move(bytes)};
+            return TValue{std::move(bytes)};
         });
     }
     default:

@@ -349,12 +349,18 @@ int TMainDataModule::WriteMsrResult(TMsrResult& result)
     std::string blob = EncodeMsrResult(result);
     result.Data.clear();
     m_resultDataSet.Edit();
-    m_resultDataSet.SetField("MEASURE_DATE", TDateTime {result.BeginDateTime});
-    m_resultDataSet.SetField("MEASURE_TIME", TDateTime {result.BeginDateTime});
-    m_resultDataSet.SetField("MEASURE_NUMBER", std::int64_t {result.MeasureNumber});
+    PostRecordColumns(result, std::move(blob));
+    return 0;
+}
+
+// The columns that follow the record: both timestamps hold the full start.
+void TMainDataModule::PostRecordColumns(const TMsrResult& result, std::string blob)
+{
+    m_resultDataSet.SetField("MEASURE_DATE", TDateTime{result.BeginDateTime});
+    m_resultDataSet.SetField("MEASURE_TIME", TDateTime{result.BeginDateTime});
+    m_resultDataSet.SetField("MEASURE_NUMBER", std::int64_t{result.MeasureNumber});
     m_resultDataSet.SetField("MEASURE_DATA", std::move(blob));
     m_resultDataSet.Post();
-    return 0;
 }
 
 int TMainDataModule::FindMsrResult(const TMsrResult& result)
@@ -382,11 +388,7 @@ int TMainDataModule::AddMsrResult(TMsrResult& result)
     std::string blob = EncodeMsrResult(result);
     result.Data.clear();
     m_resultDataSet.Append();
-    m_resultDataSet.SetField("MEASURE_DATE", TDateTime {result.BeginDateTime});
-    m_resultDataSet.SetField("MEASURE_TIME", TDateTime {result.BeginDateTime});
-    m_resultDataSet.SetField("MEASURE_NUMBER", std::int64_t {result.MeasureNumber});
-    m_resultDataSet.SetField("MEASURE_DATA", std::move(blob));
-    m_resultDataSet.Post();
+    PostRecordColumns(result, std::move(blob));
     return -1;
 }
 
@@ -415,7 +417,7 @@ std::string TMainDataModule::GetMeasureComment() const
 void TMainDataModule::SetMeasureComment(const std::string& utf8)
 {
     m_resultDataSet.Edit();
-    m_resultDataSet.SetField("MEASURE_COMMENT", utf8.empty() ? TValue {} : TValue {Utf8ToCp1251(utf8)});
+    m_resultDataSet.SetField("MEASURE_COMMENT", utf8.empty() ? TValue{} : TValue{Utf8ToCp1251(utf8)});
 }
 
 std::string TMainDataModule::GetProjectDescription() const
@@ -429,7 +431,7 @@ void TMainDataModule::SetProjectDescription(const std::string& utf8)
 {
     m_descriptionDataSet.Edit();
     m_descriptionDataSet.SetField(
-        "PROJECT_DESCRIPTION", utf8.empty() ? TValue {} : TValue {Utf8ToCp1251(utf8)});
+        "PROJECT_DESCRIPTION", utf8.empty() ? TValue{} : TValue{Utf8ToCp1251(utf8)});
 }
 
 std::string TMainDataModule::GetDeviceName() const

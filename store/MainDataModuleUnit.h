@@ -107,6 +107,7 @@ public:
 
 private:
     void Connect(const std::string& path);
+    void PostRecordColumns(const TMsrResult& result, std::string blob);
 
     TConnection m_connection; // pFIBDatabase with its one transaction pFIBTransaction
     TCachedDataSet m_resultDataSet;

@@ -79,7 +79,7 @@ struct TRaw
 {
     IMaster* master = fb_get_master_interface();
     IStatus* status = master->getStatus();
-    ThrowStatusWrapper st {status};
+    ThrowStatusWrapper st{status};
     IAttachment* att = nullptr;
     ITransaction* tra = nullptr;
 
@@ -212,7 +212,7 @@ void BM_SaveRaw(benchmark::State& state)
         *reinterpret_cast<short*>(&buffer[nul[5]]) = -1;
         for (int i = 0; i < kRecords; ++i) {
             const int key = i + 1;
-            ISC_TIMESTAMP ts {static_cast<ISC_DATE>(60018 + i / 8), 0};
+            ISC_TIMESTAMP ts{static_cast<ISC_DATE>(60018 + i / 8), 0};
             std::memcpy(&buffer[off[0]], &key, 4);
             std::memcpy(&buffer[off[1]], &ts, 8);
             std::memcpy(&buffer[off[2]], &ts, 8);

@@ -123,7 +123,7 @@ TEST_F(StoreTest, CreatedFileHasTheExactSchemaAndProjectRow)
             + (IsNull(c[5]) ? "" : " seg " + std::to_string(Int(c[5]))) + (IsNull(c[6]) ? "" : " not null"));
     // 8 integer, 14 char, 35 timestamp, 261 blob
     EXPECT_EQ(described,
-        (std::vector<std::string> {
+        (std::vector<std::string>{
             "MEASURE_RESULT_TABLE.MEASURE_RESULT_TABLE_PK 8/0/4 not null",
             "MEASURE_RESULT_TABLE.MEASURE_DATE 35/-/8",
             "MEASURE_RESULT_TABLE.MEASURE_TIME 35/-/8",
@@ -318,16 +318,16 @@ TEST_F(StoreTest, SortIsAscendingInMemoryAndDescendingByNumberAfterReopen)
     const std::string path = NewProject();
     TMainDataModule m;
     ASSERT_TRUE(m.OpenProjectDatabase(path));
-    for (auto [begin, number] : {std::pair {45001.0, 7}, {45000.0, 5}, {45001.0, 3}, {45001.0, 4}}) {
+    for (auto [begin, number] : {std::pair{45001.0, 7}, {45000.0, 5}, {45001.0, 3}, {45001.0, 4}}) {
         TMsrResult r = Record(begin, number);
         m.AddMsrResult(r);
     }
     m.SortResults();
-    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t> {5, 3, 4, 7}));
+    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{5, 3, 4, 7}));
     m.ApplyChanges();
     m.CloseProjectDatabase();
     ASSERT_TRUE(m.OpenProjectDatabase(path));
-    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t> {5, 7, 4, 3}));
+    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{5, 7, 4, 3}));
     EXPECT_EQ(m.ResultDataSet().RecNo(), 1);
 }
 
@@ -371,7 +371,7 @@ TEST_F(StoreTest, FailedSaveRollsBackAndKeepsEveryChangePending)
     m.PostEdits();
     // A second new row whose key collides with the stored one.
     m.ResultDataSet().Append();
-    m.ResultDataSet().SetField("MEASURE_RESULT_TABLE_PK", std::int64_t {1});
+    m.ResultDataSet().SetField("MEASURE_RESULT_TABLE_PK", std::int64_t{1});
     m.ResultDataSet().Post();
     EXPECT_THROW(m.ApplyChanges(), TDatabaseError);
     EXPECT_TRUE(m.ControlsEnabled()) << "the bulk bracket closed on the error";
@@ -411,7 +411,7 @@ TEST_F(StoreTest, SavedWorkSurvivesAProcessThatNeverCloses)
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     TMainDataModule m;
     ASSERT_TRUE(m.OpenProjectDatabase(path));
-    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t> {1, 2}));
+    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{1, 2}));
 }
 
 TEST_F(StoreTest, MeasurementRecordRoundTripsThroughTheCurrentRow)
@@ -461,7 +461,7 @@ TEST_F(StoreTest, MeasurementRecordRoundTripsThroughTheCurrentRow)
     m.ResultDataSet().Post();
     EXPECT_EQ(m.ReadMsrResult(read), -1);
     m.ResultDataSet().Edit();
-    m.ResultDataSet().SetField("MEASURE_DATA", TValue {});
+    m.ResultDataSet().SetField("MEASURE_DATA", TValue{});
     EXPECT_EQ(m.ReadMsrResult(read), -1);
 }
 
@@ -518,6 +518,6 @@ TEST_F(StoreTest, CloseIsIdempotentAndUnsavedWorkIsDroppedAtTheEnd)
     } // the store ends with the project open
     TMainDataModule m;
     ASSERT_TRUE(m.OpenProjectDatabase(path));
-    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t> {1, 3}));
+    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{1, 3}));
     EXPECT_EQ(m.GetProjectDescription(), "");
 }

@@ -65,7 +65,7 @@ TEST(MsrResultCodec, HeaderLayoutIsFixed)
 TEST(MsrResultCodec, RoundTripIsByteForByte)
 {
     for (auto [duration, period, arrays] :
-        {std::tuple {30u, 10u, 4u}, {10800u, 10u, 4u}, {7u, 10u, 0u}, {5u, 0u, 0u}}) {
+        {std::tuple{30u, 10u, 4u}, {10800u, 10u, 4u}, {7u, 10u, 0u}, {5u, 0u, 0u}}) {
         const std::string blob = EncodeMsrResult(SampleRecord(duration, period, arrays));
         TMsrResult decoded;
         ASSERT_EQ(DecodeMsrResult(blob, decoded), 0);
@@ -170,6 +170,6 @@ TEST(NamedParameters, NamesAreCollectedOutsideQuotes)
     std::vector<std::string> names;
     EXPECT_EQ(ParseNamedParameters("UPDATE T SET A = ?A, B = :B_2 WHERE K = ?OLD_K AND S = '?X'", names),
         "UPDATE T SET A = ?, B = ? WHERE K = ? AND S = '?X'");
-    EXPECT_EQ(names, (std::vector<std::string> {"A", "B_2", "OLD_K"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "B_2", "OLD_K"}));
     EXPECT_EQ(QuoteSqlString("it's"), "it''s");
 }
