@@ -1,25 +1,12 @@
 #include "device/DeviceProtocol.h"
 
+#include "store/LittleEndian.h"
+
 #include <algorithm>
-#include <bit>
 #include <chrono>
 #include <cstring>
 
-static_assert(std::endian::native == std::endian::little, "instrument replies are little-endian");
-
 namespace {
-
-template <typename T> T Get(const std::uint8_t* bytes, std::size_t offset)
-{
-    T value;
-    std::memcpy(&value, bytes + offset, sizeof(T));
-    return value;
-}
-
-template <typename T> void Put(std::uint8_t* bytes, std::size_t offset, T value)
-{
-    std::memcpy(bytes + offset, &value, sizeof(T));
-}
 
 constexpr double kSecondsPerDay = 86400.0;
 
@@ -36,7 +23,7 @@ void ScaleArray(const std::uint8_t* raw, std::size_t n, double scale, TSampleArr
 {
     out.resize(n);
     for (std::size_t j = 0; j < n; ++j)
-        out[j] = static_cast<float>(static_cast<double>(Get<std::uint16_t>(raw, 2 * j)) * scale);
+        out[j] = static_cast<float>(static_cast<double>(LoadLE<std::uint16_t>(raw, 2 * j)) * scale);
 }
 
 } // namespace
@@ -44,18 +31,18 @@ void ScaleArray(const std::uint8_t* raw, std::size_t n, double scale, TSampleArr
 TDeviceInfo DecodeDeviceInfo(std::span<const std::uint8_t, DEVICE_INFO_SIZE> bytes)
 {
     TDeviceInfo info;
-    info.NameLength = Get<std::uint32_t>(bytes.data(), 0);
-    info.DataVersion = Get<std::uint32_t>(bytes.data(), 8);
-    info.RecordCount = Get<std::int32_t>(bytes.data(), 12);
+    info.NameLength = LoadLE<std::uint32_t>(bytes.data(), 0);
+    info.DataVersion = LoadLE<std::uint32_t>(bytes.data(), 8);
+    info.RecordCount = LoadLE<std::int32_t>(bytes.data(), 12);
     return info;
 }
 
 std::array<std::uint8_t, DEVICE_INFO_SIZE> EncodeDeviceInfo(const TDeviceInfo& info)
 {
     std::array<std::uint8_t, DEVICE_INFO_SIZE> bytes{};
-    Put(bytes.data(), 0, info.NameLength);
-    Put(bytes.data(), 8, info.DataVersion);
-    Put(bytes.data(), 12, info.RecordCount);
+    StoreLE(bytes.data(), 0, info.NameLength);
+    StoreLE(bytes.data(), 8, info.DataVersion);
+    StoreLE(bytes.data(), 12, info.RecordCount);
     return bytes;
 }
 
@@ -64,18 +51,18 @@ TDeviceMsrHeader DecodeDeviceMsrHeader(std::span<const std::uint8_t, DEVICE_MSR_
     const std::uint8_t* b = bytes.data();
     TDeviceMsrHeader header;
     header.DateTime = {b[0], b[1], b[2], b[3], b[4], b[5]};
-    header.MeasureNumber = Get<std::int32_t>(b, 8);
-    header.CementMass = Get<std::uint32_t>(b, 12);
-    header.ExpCementGrade = Get<std::uint32_t>(b, 16);
-    header.Supplier = Get<std::uint32_t>(b, 20);
-    header.Duration = Get<std::uint32_t>(b, 24);
-    header.Period = Get<std::uint32_t>(b, 28);
-    header.VolumeScale = Get<double>(b, 32);
-    header.TempScale = Get<double>(b, 40);
-    header.Temp2Scale = Get<double>(b, 48);
-    header.ResistanceScale = Get<double>(b, 56);
-    header.RawVolumeOffset = Get<std::int32_t>(b, 64);
-    header.RawTempOffset = Get<std::int32_t>(b, 68);
+    header.MeasureNumber = LoadLE<std::int32_t>(b, 8);
+    header.CementMass = LoadLE<std::uint32_t>(b, 12);
+    header.ExpCementGrade = LoadLE<std::uint32_t>(b, 16);
+    header.Supplier = LoadLE<std::uint32_t>(b, 20);
+    header.Duration = LoadLE<std::uint32_t>(b, 24);
+    header.Period = LoadLE<std::uint32_t>(b, 28);
+    header.VolumeScale = LoadLE<double>(b, 32);
+    header.TempScale = LoadLE<double>(b, 40);
+    header.Temp2Scale = LoadLE<double>(b, 48);
+    header.ResistanceScale = LoadLE<double>(b, 56);
+    header.RawVolumeOffset = LoadLE<std::int32_t>(b, 64);
+    header.RawTempOffset = LoadLE<std::int32_t>(b, 68);
     return header;
 }
 
@@ -90,18 +77,18 @@ std::array<std::uint8_t, DEVICE_MSR_HEADER_SIZE> EncodeDeviceMsrHeader(const TDe
     b[3] = t.Day;
     b[4] = t.Month;
     b[5] = t.Year;
-    Put(b, 8, header.MeasureNumber);
-    Put(b, 12, header.CementMass);
-    Put(b, 16, header.ExpCementGrade);
-    Put(b, 20, header.Supplier);
-    Put(b, 24, header.Duration);
-    Put(b, 28, header.Period);
-    Put(b, 32, header.VolumeScale);
-    Put(b, 40, header.TempScale);
-    Put(b, 48, header.Temp2Scale);
-    Put(b, 56, header.ResistanceScale);
-    Put(b, 64, header.RawVolumeOffset);
-    Put(b, 68, header.RawTempOffset);
+    StoreLE(b, 8, header.MeasureNumber);
+    StoreLE(b, 12, header.CementMass);
+    StoreLE(b, 16, header.ExpCementGrade);
+    StoreLE(b, 20, header.Supplier);
+    StoreLE(b, 24, header.Duration);
+    StoreLE(b, 28, header.Period);
+    StoreLE(b, 32, header.VolumeScale);
+    StoreLE(b, 40, header.TempScale);
+    StoreLE(b, 48, header.Temp2Scale);
+    StoreLE(b, 56, header.ResistanceScale);
+    StoreLE(b, 64, header.RawVolumeOffset);
+    StoreLE(b, 68, header.RawTempOffset);
     return bytes;
 }
 

@@ -156,23 +156,7 @@ void TLibUSBBackend::Close()
     m_sink = nullptr;
 }
 
-TUSBStatus TLibUSBBackend::BulkOut(TUSBDeviceId device, std::uint8_t endpoint, const std::uint8_t* data,
-    std::size_t length, unsigned timeoutMs, std::size_t& transferred)
-{
-    transferred = 0;
-    const std::shared_ptr<THeldDevice> held = Find(device);
-    if (!held)
-        return STATUS_USB_NO_DEVICE;
-    if (length > INT_MAX)
-        return STATUS_USB_INVALID_PARAM;
-    int moved = 0;
-    const int error = libusb_bulk_transfer(
-        held->Handle, endpoint, const_cast<std::uint8_t*>(data), static_cast<int>(length), &moved, timeoutMs);
-    transferred = static_cast<std::size_t>(std::max(moved, 0));
-    return StatusFromLibUSB(error);
-}
-
-TUSBStatus TLibUSBBackend::BulkIn(TUSBDeviceId device, std::uint8_t endpoint, std::uint8_t* data,
+TUSBStatus TLibUSBBackend::Transfer(TUSBDeviceId device, std::uint8_t endpoint, std::uint8_t* data,
     std::size_t length, unsigned timeoutMs, std::size_t& transferred)
 {
     transferred = 0;
@@ -186,6 +170,19 @@ TUSBStatus TLibUSBBackend::BulkIn(TUSBDeviceId device, std::uint8_t endpoint, st
         = libusb_bulk_transfer(held->Handle, endpoint, data, static_cast<int>(length), &moved, timeoutMs);
     transferred = static_cast<std::size_t>(std::max(moved, 0));
     return StatusFromLibUSB(error);
+}
+
+TUSBStatus TLibUSBBackend::BulkOut(TUSBDeviceId device, std::uint8_t endpoint, const std::uint8_t* data,
+    std::size_t length, unsigned timeoutMs, std::size_t& transferred)
+{
+    // libusb takes one buffer type for both directions; an OUT transfer only reads it.
+    return Transfer(device, endpoint, const_cast<std::uint8_t*>(data), length, timeoutMs, transferred);
+}
+
+TUSBStatus TLibUSBBackend::BulkIn(TUSBDeviceId device, std::uint8_t endpoint, std::uint8_t* data,
+    std::size_t length, unsigned timeoutMs, std::size_t& transferred)
+{
+    return Transfer(device, endpoint, data, length, timeoutMs, transferred);
 }
 
 void TLibUSBBackend::Queue(libusb_device* device, bool arrived, bool fresh)

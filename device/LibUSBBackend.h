@@ -62,6 +62,8 @@ private:
     void Arrive(libusb_device* device, bool fresh);
     void Leave(libusb_device* device);
     std::shared_ptr<THeldDevice> Find(TUSBDeviceId device);
+    TUSBStatus Transfer(TUSBDeviceId device, std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
+        unsigned timeoutMs, std::size_t& transferred);
     bool Stopping();
 
     libusb_context* m_context = nullptr;

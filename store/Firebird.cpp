@@ -1,5 +1,7 @@
 #include "store/Firebird.h"
 
+#include "store/LittleEndian.h"
+
 #include <firebird/Interface.h>
 #include <ibase.h>
 
@@ -64,18 +66,6 @@ bool OwnedPrivateDirectory(const std::string& path)
     if (lstat(path.c_str(), &st) != 0)
         return mkdir(path.c_str(), 0700) == 0;
     return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 0077) == 0;
-}
-
-template <typename T> T Load(const unsigned char* p)
-{
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <typename T> void Store(unsigned char* p, T v)
-{
-    std::memcpy(p, &v, sizeof v);
 }
 
 // The client turns a file name into its own form through the thread's character set,
@@ -361,7 +351,7 @@ TStatement::TStatement(TConnection& connection, IStatement* statement, std::vect
         if (m_paramNames.size() != m_params.size())
             m_paramNames.resize(m_params.size());
         for (std::size_t i = 0; i < m_params.size(); ++i)
-            Store<short>(m_inBuffer.data() + m_params[i].NullOffset, -1);
+            StoreLE<short>(m_inBuffer.data() + m_params[i].NullOffset, 0, -1);
     } catch (...) {
         if (m_inMeta)
             m_inMeta->release();
@@ -442,7 +432,7 @@ void TStatement::WriteBlob(const std::string& bytes, unsigned char* target)
             throw;
         }
     });
-    Store(target, id);
+    StoreLE(target, 0, id);
 }
 
 void TStatement::SetParam(std::size_t index, const TValue& value)
@@ -453,7 +443,7 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
     unsigned char* data = m_inBuffer.data() + f.Offset;
     unsigned char* null = m_inBuffer.data() + f.NullOffset;
     if (IsNull(value)) {
-        Store<short>(null, -1);
+        StoreLE<short>(null, 0, -1);
         return;
     }
     switch (f.SqlType) {
@@ -464,11 +454,11 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
         if (!i)
             throw TDatabaseError("parameter " + m_paramNames[index] + ": an integer is expected");
         if (f.SqlType == SQL_SHORT)
-            Store<std::int16_t>(data, static_cast<std::int16_t>(*i));
+            StoreLE<std::int16_t>(data, 0, static_cast<std::int16_t>(*i));
         else if (f.SqlType == SQL_LONG)
-            Store<std::int32_t>(data, static_cast<std::int32_t>(*i));
+            StoreLE<std::int32_t>(data, 0, static_cast<std::int32_t>(*i));
         else
-            Store<std::int64_t>(data, *i);
+            StoreLE<std::int64_t>(data, 0, *i);
         break;
     }
     case SQL_TIMESTAMP: {
@@ -479,7 +469,7 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
         ISC_TIMESTAMP ts;
         ts.timestamp_date = static_cast<ISC_DATE>(ticks / kTicksPerDay);
         ts.timestamp_time = static_cast<ISC_TIME>(ticks % kTicksPerDay);
-        Store(data, ts);
+        StoreLE(data, 0, ts);
         break;
     }
     case SQL_TEXT:
@@ -492,7 +482,7 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
             std::memset(data, ' ', f.Length);
             std::memcpy(data, s->data(), n);
         } else {
-            Store<std::uint16_t>(data, static_cast<std::uint16_t>(n));
+            StoreLE<std::uint16_t>(data, 0, static_cast<std::uint16_t>(n));
             std::memcpy(data + 2, s->data(), n);
         }
         break;
@@ -507,7 +497,7 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
     default:
         throw TDatabaseError("parameter " + m_paramNames[index] + ": unsupported type");
     }
-    Store<short>(null, 0);
+    StoreLE<short>(null, 0, 0);
 }
 
 void TStatement::Execute()
@@ -553,26 +543,26 @@ TValue TStatement::Column(std::size_t i)
 {
     const TField& f = m_columns.at(i);
     const unsigned char* data = m_outBuffer.data() + f.Offset;
-    if (Load<short>(m_outBuffer.data() + f.NullOffset))
+    if (LoadLE<short>(m_outBuffer.data() + f.NullOffset))
         return {};
     switch (f.SqlType) {
     case SQL_SHORT:
-        return std::int64_t{Load<std::int16_t>(data)};
+        return std::int64_t{LoadLE<std::int16_t>(data)};
     case SQL_LONG:
-        return std::int64_t{Load<std::int32_t>(data)};
+        return std::int64_t{LoadLE<std::int32_t>(data)};
     case SQL_INT64:
-        return Load<std::int64_t>(data);
+        return LoadLE<std::int64_t>(data);
     case SQL_TIMESTAMP: {
-        const auto ts = Load<ISC_TIMESTAMP>(data);
+        const auto ts = LoadLE<ISC_TIMESTAMP>(data);
         return TDateTime{
             TimestampTicksToOleDate(std::int64_t{ts.timestamp_date} * kTicksPerDay + ts.timestamp_time)};
     }
     case SQL_TEXT:
         return std::string(reinterpret_cast<const char*>(data), f.Length);
     case SQL_VARYING:
-        return std::string(reinterpret_cast<const char*>(data) + 2, Load<std::uint16_t>(data));
+        return std::string(reinterpret_cast<const char*>(data) + 2, LoadLE<std::uint16_t>(data));
     case SQL_BLOB: {
-        ISC_QUAD id = Load<ISC_QUAD>(data);
+        ISC_QUAD id = LoadLE<ISC_QUAD>(data);
         ITransaction* tra = m_connection.Transaction();
         return Call([&](ThrowStatusWrapper* st) {
             IBlob* blob = m_connection.Attachment()->openBlob(st, tra, &id, 0, nullptr);

@@ -1,44 +1,30 @@
 #include "store/MsrResult.h"
 
+#include "store/LittleEndian.h"
+
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
-static_assert(std::endian::native == std::endian::little, "the stored format is little-endian");
 static_assert(sizeof(float) == 4 && sizeof(double) == 8);
 
-namespace {
-
-template <typename T> T Get(std::string_view bytes, std::size_t offset)
-{
-    T value;
-    std::memcpy(&value, bytes.data() + offset, sizeof(T));
-    return value;
-}
-
-template <typename T> void Put(std::string& bytes, std::size_t offset, T value)
-{
-    std::memcpy(bytes.data() + offset, &value, sizeof(T));
-}
-
-} // namespace
+namespace { } // namespace
 
 int DecodeMsrResult(std::string_view blob, TMsrResult& result)
 {
     result.Data.clear();
     if (blob.size() < MSR_HEADER_SIZE)
         return -1;
-    result.BeginDateTime = Get<double>(blob, 0);
-    result.DataVersion = Get<std::uint32_t>(blob, 8);
-    result.MeasureNumber = Get<std::int32_t>(blob, 12);
-    result.CementMass = Get<std::uint32_t>(blob, 16);
-    result.ExpCementGrade = Get<std::uint32_t>(blob, 20);
-    result.Supplier = Get<std::uint32_t>(blob, 24);
-    result.Duration = Get<std::uint32_t>(blob, 28);
-    result.Period = Get<std::uint32_t>(blob, 32);
-    result.ConcretionTime = Get<std::int32_t>(blob, 36);
-    result.VolumeOffset = Get<float>(blob, 40);
-    result.TempOffset = Get<float>(blob, 44);
+    result.BeginDateTime = LoadLE<double>(blob.data(), 0);
+    result.DataVersion = LoadLE<std::uint32_t>(blob.data(), 8);
+    result.MeasureNumber = LoadLE<std::int32_t>(blob.data(), 12);
+    result.CementMass = LoadLE<std::uint32_t>(blob.data(), 16);
+    result.ExpCementGrade = LoadLE<std::uint32_t>(blob.data(), 20);
+    result.Supplier = LoadLE<std::uint32_t>(blob.data(), 24);
+    result.Duration = LoadLE<std::uint32_t>(blob.data(), 28);
+    result.Period = LoadLE<std::uint32_t>(blob.data(), 32);
+    result.ConcretionTime = LoadLE<std::int32_t>(blob.data(), 36);
+    result.VolumeOffset = LoadLE<float>(blob.data(), 40);
+    result.TempOffset = LoadLE<float>(blob.data(), 44);
 
     const std::size_t n = result.SampleCount();
     if (n == 0)
@@ -58,17 +44,17 @@ std::string EncodeMsrResult(const TMsrResult& result)
     const std::size_t n = result.SampleCount();
     const std::size_t k = n == 0 ? 0 : result.Data.size();
     std::string blob(MSR_HEADER_SIZE + 4 * n * k, '\0');
-    Put(blob, 0, result.BeginDateTime);
-    Put(blob, 8, result.DataVersion);
-    Put(blob, 12, result.MeasureNumber);
-    Put(blob, 16, result.CementMass);
-    Put(blob, 20, result.ExpCementGrade);
-    Put(blob, 24, result.Supplier);
-    Put(blob, 28, result.Duration);
-    Put(blob, 32, result.Period);
-    Put(blob, 36, result.ConcretionTime);
-    Put(blob, 40, result.VolumeOffset);
-    Put(blob, 44, result.TempOffset);
+    StoreLE(blob.data(), 0, result.BeginDateTime);
+    StoreLE(blob.data(), 8, result.DataVersion);
+    StoreLE(blob.data(), 12, result.MeasureNumber);
+    StoreLE(blob.data(), 16, result.CementMass);
+    StoreLE(blob.data(), 20, result.ExpCementGrade);
+    StoreLE(blob.data(), 24, result.Supplier);
+    StoreLE(blob.data(), 28, result.Duration);
+    StoreLE(blob.data(), 32, result.Period);
+    StoreLE(blob.data(), 36, result.ConcretionTime);
+    StoreLE(blob.data(), 40, result.VolumeOffset);
+    StoreLE(blob.data(), 44, result.TempOffset);
     for (std::size_t i = 0; i < k; ++i) {
         const TSampleArray& array = result.Data[i];
         const std::size_t copied = std::min<std::size_t>(array.size(), n);
