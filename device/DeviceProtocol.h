@@ -28,9 +28,6 @@ constexpr std::size_t MAX_SAMPLES = 4320;
 constexpr std::size_t DEVICE_ARRAY_COUNT = 4;
 constexpr std::size_t DEVICE_MSR_DATA_SIZE = DEVICE_ARRAY_COUNT * MAX_SAMPLES * 2;
 
-constexpr std::uint32_t DEVICE_DATA_VERSION = 0x00010002;
-constexpr std::string_view DEVICE_NAME = "CEMENT-VORKAST-1.0";
-
 // Limits beyond which a reply cannot come from a working instrument. They keep an absurd
 // reply from sizing allocations or the sample loops.
 constexpr std::uint32_t MAX_NAME_LENGTH = 64;

@@ -16,9 +16,6 @@
 #include <memory>
 #include <string>
 
-inline constexpr const char* DEVICE_NAME = "CEMENT-VORKAST-1.0";
-inline constexpr std::int32_t DEVICE_DATA_VERSION = 65538;
-
 class TMainDataModule
 {
 public:

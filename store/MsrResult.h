@@ -40,6 +40,10 @@ enum TMsrArray : std::size_t
 
 using TSampleArray = std::vector<float>;
 
+// The instrument this program reads, and the data version of its records and projects.
+inline constexpr std::string_view DEVICE_NAME = "CEMENT-VORKAST-1.0";
+inline constexpr std::uint32_t DEVICE_DATA_VERSION = 0x00010002;
+
 struct TMsrResult
 {
     double BeginDateTime = 0.0;

@@ -1,0 +1,39 @@
+#pragma once
+
+// Program start and end, shared by the program and its demo: one running copy, Qt's
+// Russian texts, the store, then the main window; the store is destroyed last.
+
+#include <QApplication>
+
+#include <functional>
+#include <memory>
+
+class TUSBBackend;
+
+class TApplication : public QApplication
+{
+public:
+    TApplication(int& argc, char** argv);
+
+    // Anything an event handler lets escape ends here, in the general error display,
+    // and the program goes on.
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Loads Qt's own Russian texts (standard buttons, file and print dialogs); false when
+// the translation files are not installed.
+bool LoadFrameworkTranslations(QApplication& application);
+
+class TSingleInstanceGuard;
+
+// The start's first step: true when this is the only running copy; otherwise the
+// operator is told so and nothing else may happen.
+bool AcquireSingleInstance(TSingleInstanceGuard& guard);
+
+struct TProgramOptions
+{
+    // The instrument link; null: the real USB stack.
+    std::function<std::shared_ptr<TUSBBackend>()> Backend;
+};
+
+int RunProgram(int argc, char** argv, const TProgramOptions& options);

@@ -1,0 +1,165 @@
+#pragma once
+
+// The main window: actions, menu, tool bar, project pages and the status bar, and the
+// handlers of the project commands. It owns the display settings from creation to
+// close. The store (TMainDataModule) lives longer than the window and is passed in.
+//
+// Enabling rule: ActionListUpdate is the only place that enables or disables commands.
+// It runs whenever the event loop is about to wait, whenever either dataset reports a
+// change, and after each command, so a shortcut never reaches a command whose state is
+// stale.
+
+#include "app/DisplaySettings.h"
+#include "store/CachedDataSet.h"
+#include "store/MainDataModuleUnit.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QSplitter;
+class QStackedLayout;
+class QTabWidget;
+class QTableView;
+class QToolButton;
+class TDBMemo;
+class TUSBBackend;
+class TDBNavigator;
+class TForecastChart;
+class TResultStringGrid;
+class TResultTableModel;
+
+class TMainForm : public QMainWindow, private TDataSetListener
+{
+    Q_OBJECT
+
+public:
+    // `executablePath` names the settings file (same path, ".ini") and the projects folder.
+    // `usbBackend` is the instrument link the window opens; null: the real USB stack.
+    TMainForm(TMainDataModule& dataModule, const QString& executablePath,
+        std::shared_ptr<TUSBBackend> usbBackend = nullptr, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void ActionListUpdate();
+
+    // Projects (the file dialogs start in ProjectsPath; empty: the home folder).
+    void CreateProjectsDirectory();
+    QString GetProjectsPath() const { return m_projectsPath; }
+    void SetProjectName(const QString& name);
+    QString GetProjectName() const { return m_projectName; }
+    bool ProjectCloseQuery();
+
+    void CreateNewProjectActionExecute();
+    void OpenProjectActionExecute();
+    void CloseProjectActionExecute();
+    void SaveProjectActionExecute();
+    void CancelChangesActionExecute();
+    void DeleteAllRecordsActionExecute();
+    void ExitApplicationActionExecute();
+    void ReadFromDeviceActionExecute();
+    void ViewTableActionExecute(int tag);
+
+    void ShowResult();
+    void ClearStringGrids();
+    void ClearGraphics();
+    void ShowVorkastGraphic();
+    void GraphicsMenuClick(int tag);
+
+    void LoadSettings();
+    void SaveSettings();
+    const TDisplaySettings& Settings() const { return m_settings; }
+    QString SettingsFileName() const { return m_settingsFile; }
+
+    // Named parts, for the feature units that work on them.
+    TMainDataModule& DataModule() { return m_dataModule; }
+    QTableView* MainDBGrid() const { return m_mainDBGrid; }
+    TResultStringGrid* ParamStringGrid() const { return m_paramStringGrid; }
+    TResultStringGrid* DetailsStringGrid() const { return m_detailsStringGrid; }
+    TDBMemo* CommentDBMemo() const { return m_commentDBMemo; }
+    TDBMemo* DescriptionDBMemo() const { return m_descriptionDBMemo; }
+    QTabWidget* PageControl() const { return m_pageControl; }
+    QTabWidget* GraphicPageControl() const { return m_graphicPageControl; }
+    TForecastChart* Chart() const { return m_chart; }
+    QLabel* StatusPanel(int index) const { return m_statusPanels.at(index); }
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void CreateActions();
+    void CreateMenu();
+    void CreateToolBar();
+    void CreateClientArea();
+    void CreateStatusBar();
+    QWidget* CreateGridPanel();
+    QWidget* CreateChartPanel();
+
+    bool FormCloseQuery();
+    void FormClose();
+    void ApplicationEventsHint(const QString& hint);
+    void StatusBarResize();
+    void GridPanelResize();
+
+    bool CloseBeforeAnotherProject();
+    void ShowOpenedProject(const QString& path);
+    void ShowProjectPages(bool show);
+    void MainDBGridFocus();
+    void MainDBGridCurrentChanged(int row);
+    void CommandDone();
+
+    void DataSetChanged() override { ActionListUpdate(); }
+    void RecordChanged() override { ActionListUpdate(); }
+    void CurrentChanged() override { ActionListUpdate(); }
+    void StateChanged() override { ActionListUpdate(); }
+
+    TMainDataModule& m_dataModule;
+    QString m_executablePath;
+    QString m_settingsFile;
+    QString m_projectsPath;
+    QString m_projectName;
+    TDisplaySettings m_settings;
+    std::shared_ptr<TUSBBackend> m_usbBackend;
+    bool m_enablingActive = false;
+    bool m_closed = false;
+
+public:
+    // Commands, named as the operator's manual names them.
+    QAction* CreateNewProjectAction = nullptr;
+    QAction* OpenProjectAction = nullptr;
+    QAction* SaveProjectAction = nullptr;
+    QAction* CloseProjectAction = nullptr;
+    QAction* ExitApplicationAction = nullptr;
+    QAction* CancelChangesAction = nullptr;
+    QAction* DeleteAllRecordsAction = nullptr;
+    QAction* PrintReportAction = nullptr;
+    QAction* ExportAction = nullptr;
+    QAction* ReadFromDeviceAction = nullptr;
+    QAction* ScreenShotAction = nullptr;
+    std::array<QAction*, 5> QuantityActions{}; // VolumeTimeAction .. Temperature2TimeAction
+
+private:
+    QActionGroup* m_quantityGroup = nullptr;
+    QStackedLayout* m_clientLayout = nullptr;
+    QFrame* m_mainBevel = nullptr;
+    QTabWidget* m_pageControl = nullptr;
+    QWidget* m_gridPanel = nullptr;
+    QTableView* m_mainDBGrid = nullptr;
+    TResultTableModel* m_resultModel = nullptr;
+    TResultStringGrid* m_paramStringGrid = nullptr;
+    TResultStringGrid* m_detailsStringGrid = nullptr;
+    TDBNavigator* m_resultDBNavigator = nullptr;
+    TDBMemo* m_commentDBMemo = nullptr;
+    TDBMemo* m_descriptionDBMemo = nullptr;
+    QTabWidget* m_graphicPageControl = nullptr;
+    TForecastChart* m_chart = nullptr;
+    std::array<QLabel*, 3> m_statusPanels{};
+    int m_afterScrollHook = 0;
+};

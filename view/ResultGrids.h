@@ -1,0 +1,52 @@
+#pragma once
+
+// The two small grids under the results list: the record's parameters and its computed
+// results. They are display surfaces: no cell can be selected, the current cell sits on
+// the hidden column 2, and the captions are drawn piece by piece so a subscript stands
+// 2 pixels below its line.
+
+#include <QTableWidget>
+
+#include <vector>
+
+struct TCaptionPiece
+{
+    QString Text;
+    bool Lowered = false;
+};
+using TCaption = std::vector<TCaptionPiece>;
+
+class TResultStringGrid : public QTableWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kRowHeight = 18;
+
+    // `fixedRow`: row 0 is a heading row (the results grid); column 0 is always fixed.
+    TResultStringGrid(int rows, bool fixedRow, QWidget* parent = nullptr);
+
+    void SetCaption(int row, TCaption caption);
+    const TCaption& Caption(int row) const { return m_captions.at(row); }
+    // The caption as one line of text, for tests and accessibility.
+    QString CaptionText(int row) const;
+
+    QString Value(int row) const;
+    void SetValue(int row, const QString& text);
+    // Empties column 1 from `firstRow` on.
+    void ClearValues(int firstRow);
+
+    bool FixedRow() const { return m_fixedRow; }
+    // Values of column 1 are clipped to the cell (parameters) or may run past it (results).
+    void SetClipValues(bool clip) { m_clipValues = clip; }
+    bool ClipValues() const { return m_clipValues; }
+
+private:
+    std::vector<TCaption> m_captions;
+    bool m_fixedRow;
+    bool m_clipValues = true;
+};
+
+// The grids as the main window holds them, captions set.
+TResultStringGrid* CreateParamStringGrid(QWidget* parent);
+TResultStringGrid* CreateDetailsStringGrid(QWidget* parent);
