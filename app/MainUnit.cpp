@@ -26,11 +26,31 @@
 #include <QStackedLayout>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyleOptionToolButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// A tool bar hands its own icon size to its buttons when they paint; the pictures of the
+// quantities are wider than the 16-pixel icons and keep theirs.
+class TQuantityButton : public QToolButton
+{
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void initStyleOption(QStyleOptionToolButton* option) const override
+    {
+        QToolButton::initStyleOption(option);
+        option->iconSize = iconSize();
+    }
+};
+
+} // namespace
 
 // The icons live in the static UI library, whose resources are not registered by themselves.
 static void InitIconsResource()
@@ -325,9 +345,8 @@ void TMainForm::CreateToolBar()
     bar->addSeparator();
     static const char* const kButtonNames[] = {"VolumeTimeSBtn", "VolumeTimeNormSBtn", "TemperatureTimeSBtn",
         "ResistanceTimeSBtn", "Temperature2TimeSBtn"};
-    // Buttons of their own, so the tool bar's 16-pixel icon size does not shrink the pictures.
     for (int tag = 0; tag < static_cast<int>(QuantityActions.size()); ++tag) {
-        auto* button = new QToolButton(bar);
+        auto* button = new TQuantityButton(bar);
         button->setObjectName(QLatin1String(kButtonNames[tag]));
         button->setDefaultAction(QuantityActions[tag]);
         button->setAutoRaise(true);
@@ -412,9 +431,9 @@ QWidget* TMainForm::CreateGridPanel()
     m_mainDBGrid->verticalHeader()->setFixedWidth(14);
     m_mainDBGrid->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     const int charWidth = m_mainDBGrid->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    m_mainDBGrid->setColumnWidth(0, 10 * charWidth + 12);
-    m_mainDBGrid->setColumnWidth(1, 10 * charWidth + 12);
-    m_mainDBGrid->setColumnWidth(2, 8 * charWidth + 12);
+    m_mainDBGrid->setColumnWidth(0, 10 * charWidth + 6);
+    m_mainDBGrid->setColumnWidth(1, 8 * charWidth + 6);
+    m_mainDBGrid->viewport()->installEventFilter(this);
     connect(m_mainDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
         [this](const QModelIndex& current) {
             if (!current.isValid())
@@ -524,6 +543,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
             StatusBarResize();
         else if (watched == m_gridPanel)
             GridPanelResize();
+        else if (watched == m_mainDBGrid->viewport())
+            MainDBGridResize();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -841,6 +862,7 @@ void TMainForm::GraphicsMenuClick(int tag)
 
 void TMainForm::MainDBGridCurrentChanged(int row)
 {
+    MainDBGridResize();
     QItemSelectionModel* selection = m_mainDBGrid->selectionModel();
     if (row < 0) {
         selection->clear();
@@ -853,6 +875,15 @@ void TMainForm::MainDBGridCurrentChanged(int row)
         m_mainDBGrid->viewport()->update();
     }
     m_mainDBGrid->scrollTo(index);
+}
+
+void TMainForm::MainDBGridResize()
+{
+    // The number column takes what the two date columns leave; a model reset would give
+    // it its default width back, so this runs after each one as well.
+    QHeaderView* header = m_mainDBGrid->horizontalHeader();
+    const int rest = m_mainDBGrid->viewport()->width() - header->sectionSize(0) - header->sectionSize(1);
+    header->resizeSection(2, std::max(rest, header->minimumSectionSize()));
 }
 
 void TMainForm::MainDBGridFocus()

@@ -112,6 +112,7 @@ private:
     void ShowOpenedProject(const QString& path);
     void ShowProjectPages(bool show);
     void MainDBGridFocus();
+    void MainDBGridResize();
     void MainDBGridCurrentChanged(int row);
     void CommandDone();
 

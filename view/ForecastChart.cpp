@@ -45,7 +45,14 @@ public:
         : QWidget(parent)
         , m_quantity(quantity)
     {
-        setFixedSize(80, 20);
+        // 80 pixels hold the caption in a small font; a larger desktop font widens it.
+        int width = 80;
+        const QFontMetrics metrics(font());
+        for (const auto& piece : kQuantities[quantity].Label)
+            if (*piece.Text)
+                width
+                    = std::max(width, piece.X + metrics.horizontalAdvance(QString::fromUtf8(piece.Text)) + 4);
+        setFixedSize(width, std::max(20, metrics.height() + 6));
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
 
@@ -180,6 +187,9 @@ void TForecastChart::Clear()
         graph->data()->clear();
     m_plot->xAxis->setLabel(QString());
     m_plot->yAxis->setLabel(QString());
+    // An empty chart shows its first hour rather than five seconds of identical labels.
+    m_plot->xAxis->setRange(0.0, 3600.0);
+    m_plot->yAxis->setRange(0.0, 1.0);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 

@@ -96,6 +96,22 @@ QString TResultStringGrid::CaptionText(int row) const
     return text;
 }
 
+void TResultStringGrid::FitCaptions()
+{
+    QFont fitted = font();
+    for (;;) {
+        const QFontMetrics metrics(fitted);
+        int widest = 0;
+        for (std::size_t r = 0; r < m_captions.size(); ++r)
+            widest = std::max(widest, metrics.horizontalAdvance(CaptionText(static_cast<int>(r))));
+        const bool fits = widest + 4 <= columnWidth(0) && metrics.height() + 2 <= kRowHeight;
+        if (fits || fitted.pointSizeF() <= 6.0)
+            break;
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.5);
+    }
+    setFont(fitted);
+}
+
 QString TResultStringGrid::Value(int row) const
 {
     return item(row, 1)->text();
@@ -123,6 +139,7 @@ TResultStringGrid* CreateParamStringGrid(QWidget* parent)
     grid->SetCaption(4, {{kDeltaDelta, false}, {QStringLiteral("V, мл (поставщик)"), false}});
     grid->SetCaption(5, Text(QStringLiteral("Длительность твердения, сут")));
     grid->SetClipValues(true);
+    grid->FitCaptions();
     grid->setFixedHeight((TResultStringGrid::kRowHeight + 2) * 6);
     return grid;
 }
@@ -156,6 +173,7 @@ TResultStringGrid* CreateDetailsStringGrid(QWidget* parent)
         {{QStringLiteral("Удельная контракция "), false}, {kDelta, false},
             {QStringLiteral("V', мл/г"), false}});
     grid->SetClipValues(false);
+    grid->FitCaptions();
     grid->setFixedHeight(196);
     return grid;
 }

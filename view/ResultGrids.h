@@ -31,6 +31,10 @@ public:
     // The caption as one line of text, for tests and accessibility.
     QString CaptionText(int row) const;
 
+    // Shrinks the font until every caption fits column 0; a desktop font wider than the
+    // one the layout was made for would cut them off.
+    void FitCaptions();
+
     QString Value(int row) const;
     void SetValue(int row, const QString& text);
     // Empties column 1 from `firstRow` on.
@@ -40,6 +44,10 @@ public:
     // Values of column 1 are clipped to the cell (parameters) or may run past it (results).
     void SetClipValues(bool clip) { m_clipValues = clip; }
     bool ClipValues() const { return m_clipValues; }
+
+    // A display surface never scrolls: column 0 stays in view when the grid is narrower
+    // than its columns, as the hidden current cell would otherwise pull it aside.
+    void scrollTo(const QModelIndex&, ScrollHint = EnsureVisible) override { }
 
 private:
     std::vector<TCaption> m_captions;

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -187,6 +188,9 @@ TEST_F(MainFormTest, EnablingFollowsTheProjectState)
     empty.insert(empty.end(), {"CloseProjectAction", "ReadFromDeviceAction"});
     std::sort(empty.begin(), empty.end());
     EXPECT_EQ(enabledSet(), empty);
+    auto* navigator = Form->findChild<TDBNavigator*>("ResultDBNavigator");
+    for (int button = TDBNavigator::nbFirst; button <= TDBNavigator::nbPost; ++button)
+        EXPECT_FALSE(navigator->Button(static_cast<TDBNavigator::TButton>(button))->isEnabled()) << button;
 
     Simulator->Plug(MakeRealisticInstrument(3, 7));
     EXPECT_EQ(Download(), std::make_pair(3, 3));
@@ -442,6 +446,7 @@ TEST_F(MainFormTest, DownloadStoresNewRecordsAndShowsTheLast)
     EXPECT_EQ(notAttached.Text, QStringLiteral("Прибор не подключен!"));
     EXPECT_EQ(notAttached.Icon, QMessageBox::Critical);
 
+    // Their start times rise with their order, so the last one read stays the last row.
     TSimulatedInstrument instrument = MakeRealisticInstrument(4, 21);
     const std::uint32_t lastMass = instrument.Measurements.back().Header.CementMass;
     const TUSBDeviceId device = Simulator->Plug(instrument);
@@ -451,6 +456,14 @@ TEST_F(MainFormTest, DownloadStoresNewRecordsAndShowsTheLast)
     EXPECT_EQ(Form->MainDBGrid()->currentIndex().row(), 3);
     EXPECT_EQ(DataModule.ResultDataSet().RecNo(), 4);
     EXPECT_EQ(Form->ParamStringGrid()->Value(0), QString::number(lastMass));
+    const QAbstractItemModel* list = Form->MainDBGrid()->model();
+    EXPECT_EQ(list->headerData(2, Qt::Horizontal).toString(), QStringLiteral("№"));
+    EXPECT_EQ(list->data(list->index(3, 2)).toString(),
+        QString::number(instrument.Measurements.back().Header.MeasureNumber));
+    EXPECT_TRUE(QDateTime::fromString(
+        list->data(list->index(3, 0)).toString() + " " + list->data(list->index(3, 1)).toString(),
+        "dd.MM.yyyy hh:mm:ss")
+                    .isValid());
     EXPECT_GT(Form->Chart()->PointCount(0), 0);
 
     // Read again: every record is known already.
@@ -559,6 +572,14 @@ TEST_F(MainFormTest, LayoutSizesAndGridColumnGuard)
     EXPECT_EQ(bar->height(), 35);
     EXPECT_EQ(Form->findChild<QWidget*>("ChartPanel")->width(), 456);
     EXPECT_EQ(Form->StatusPanel(0)->width(), Form->statusBar()->width() - 280);
+
+    // Nothing cut off: every caption fits its column, the list's columns fit the list.
+    for (TResultStringGrid* grid : {Form->ParamStringGrid(), Form->DetailsStringGrid()})
+        for (int row = 0; row < grid->rowCount(); ++row)
+            EXPECT_LE(QFontMetrics(grid->font()).horizontalAdvance(grid->CaptionText(row)) + 4,
+                grid->columnWidth(0))
+                << grid->CaptionText(row).toStdString();
+    EXPECT_LE(Form->MainDBGrid()->horizontalHeader()->length(), Form->MainDBGrid()->viewport()->width());
 
     QWidget* gridPanel = Form->findChild<QWidget*>("GridPanel");
     EXPECT_EQ(Form->ParamStringGrid()->columnWidth(1), gridPanel->width() - 208);

@@ -1,0 +1,1 @@
+// PLACEHOLDER: tests being written.

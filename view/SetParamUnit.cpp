@@ -1,0 +1,1 @@
+// PLACEHOLDER: being written; replaced with the parameter editor.
