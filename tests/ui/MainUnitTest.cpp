@@ -37,22 +37,6 @@
 
 namespace {
 
-// Runs `handle` on the first modal window of type T that opens, then closes it.
-template <typename T> void HandleModalLater(std::function<void(T*)> handle)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, handle] {
-        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            handle(window);
-            window->close();
-        }
-    });
-    timer->start();
-}
-
 // Typed text as key presses (QTest's own typing knows only ASCII).
 void TypeText(QWidget* widget, const QString& text)
 {

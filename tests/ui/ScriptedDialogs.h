@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTimer>
+
 #include <deque>
+#include <functional>
 #include <vector>
 
 struct TShownMessage
@@ -58,3 +62,19 @@ protected:
 private:
     std::unique_ptr<TOperatorDialogs> m_previous;
 };
+
+// Runs `handle` on the first modal window of type T that opens, then closes it.
+template <typename T> void HandleModalLater(std::function<void(T*)> handle)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, handle] {
+        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            handle(window);
+            window->close();
+        }
+    });
+    timer->start();
+}
