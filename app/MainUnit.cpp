@@ -11,6 +11,7 @@
 #include "device/USB.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
+#include "view/SetParamUnit.h"
 
 #include <QAbstractEventDispatcher>
 #include <QActionGroup>
@@ -21,6 +22,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QSplitter>
 #include <QStackedLayout>
@@ -446,6 +448,7 @@ QWidget* TMainForm::CreateGridPanel()
     layout->addWidget(m_mainDBGrid, 1);
 
     m_paramStringGrid = CreateParamStringGrid(panel);
+    m_paramStringGrid->viewport()->installEventFilter(this);
     m_paramStringGrid->setStatusTip(
         QStringLiteral("Щёлкните левой кнопкой мыши для изменения общих параметров"));
     layout->addWidget(m_paramStringGrid);
@@ -545,6 +548,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
             GridPanelResize();
         else if (watched == m_mainDBGrid->viewport())
             MainDBGridResize();
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == m_paramStringGrid->viewport()) {
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        RunCommand([this, button] { ParamStringGridMouseUp(button); });
+        ActionListUpdate();
+        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -858,6 +866,29 @@ void TMainForm::GraphicsMenuClick(int tag)
     if (tag >= 0 && tag < static_cast<int>(QuantityActions.size()))
         QuantityActions[tag]->setChecked(true);
     ShowVorkastGraphic();
+}
+
+void TMainForm::ParamStringGridMouseUp(Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton)
+        return;
+    TMsrResult msr;
+    if (m_dataModule.ReadMsrResult(msr) == 0) {
+        TSetParamForm form(this);
+        form.SetCementMass(msr.CementMass);
+        form.SetCementGrade(msr.ExpCementGrade);
+        form.SetSupplier(msr.Supplier);
+        form.SetConcretionTime(msr.ConcretionTime);
+        if (form.exec() == QDialog::Accepted) {
+            msr.CementMass = form.GetCementMass();
+            msr.ExpCementGrade = form.GetCementGrade();
+            msr.Supplier = form.GetSupplier();
+            msr.ConcretionTime = form.GetConcretionTime();
+            m_dataModule.WriteMsrResult(msr);
+            ShowResult();
+        }
+    }
+    MainDBGridFocus();
 }
 
 void TMainForm::MainDBGridCurrentChanged(int row)

@@ -69,6 +69,7 @@ public:
     void ClearGraphics();
     void ShowVorkastGraphic();
     void GraphicsMenuClick(int tag);
+    void ParamStringGridMouseUp(Qt::MouseButton button);
 
     void LoadSettings();
     void SaveSettings();

@@ -35,6 +35,27 @@ const TQuantity kQuantities[QUANTITY_COUNT] = {
     {{{{"Tc(t), °C", 24, false}, {"", 0, false}, {"", 0, false}, {"", 0, false}}}, 1, 0.1, "Tc(t)", "", ""},
 };
 
+// Readable steps (1, 2, 2.5, 5 times a power of ten) chosen for the range, never finer
+// than the quantity's desired increment.
+class TValueTicker : public QCPAxisTicker
+{
+public:
+    explicit TValueTicker(double minimumStep)
+        : m_minimumStep(minimumStep)
+    {
+        setTickCount(5);
+    }
+
+protected:
+    double getTickStep(const QCPRange& range) override
+    {
+        return std::max(m_minimumStep, QCPAxisTicker::getTickStep(range));
+    }
+
+private:
+    double m_minimumStep;
+};
+
 } // namespace
 
 // The small captioned panel over the chart's top-left corner that names the quantity.
@@ -166,12 +187,15 @@ TForecastChart::TForecastChart(QWidget* parent)
     m_plot->yAxis->setPadding(4);
     m_plot->yAxis->setLabel(QString());
     m_plot->setNoAntialiasingOnDrag(true);
+    // Plain one-pixel polylines: thousands of points stay cheap to draw on every row change.
+    m_plot->setPlottingHint(QCP::phFastPolylines, true);
 
     for (int q = 0; q < QUANTITY_COUNT; ++q) {
         QCPGraph* graph = m_plot->addGraph(m_plot->xAxis, m_plot->yAxis);
         graph->setLineStyle(QCPGraph::lsLine);
         graph->setScatterStyle(QCPScatterStyle::ssNone);
         graph->setAdaptiveSampling(true);
+        graph->setAntialiased(false);
         graph->setVisible(false);
         m_series[q] = graph;
         m_labels[q] = new TQuantityLabel(q, m_plot);
@@ -228,11 +252,7 @@ void TForecastChart::ShowQuantity(int quantity, std::uint32_t color)
     const TQuantity& q = kQuantities[quantity];
     for (int i = 0; i < QUANTITY_COUNT; ++i)
         m_labels[i]->setVisible(i == quantity);
-    QSharedPointer<QCPAxisTickerFixed> valueTicker(new QCPAxisTickerFixed);
-    valueTicker->setTickStep(q.Step);
-    valueTicker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
-    valueTicker->setTickCount(5);
-    m_plot->yAxis->setTicker(valueTicker);
+    m_plot->yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TValueTicker(q.Step)));
     m_plot->yAxis->setNumberFormat(QStringLiteral("f"));
     m_plot->yAxis->setNumberPrecision(q.Decimals);
     m_plot->xAxis->setLabel(QStringLiteral("Время, ч:м"));

@@ -646,3 +646,10 @@ TEST(QtOperatorDialogs, ShowTheRealMessageBoxWithLineBreaks)
     EXPECT_EQ(title, APPLICATION_TITLE);
     EXPECT_EQ(icon, QMessageBox::Warning);
 }
+
+TEST(FrameworkTexts, SpeakRussian)
+{
+    ASSERT_TRUE(LoadFrameworkTranslations(*qApp));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("&Имя файла:"));
+}

@@ -10,11 +10,16 @@
 #include "tests/support/TempDir.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
+#include "view/SetParamUnit.h"
 
 #include <qcustomplot.h>
 
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
+#include <QTest>
 
 #include <fstream>
 
@@ -259,4 +264,64 @@ TEST(ChartColours, AreRedInTheLowByte)
     EXPECT_EQ(ColorOfValue(0xFF0000), QColor(0, 0, 255));
     EXPECT_EQ(ColorOfValue(0x123456), QColor(0x56, 0x34, 0x12));
     EXPECT_EQ(ValueOfColor(QColor(0x56, 0x34, 0x12)), 0x123456u);
+}
+
+TEST_F(ResultsViewTest, ClickOnTheParametersEditsThemAndShowsTheNewResults)
+{
+    TMsrResult msr = FullRecord(StepCurve(60, 0.6f, 0.6f, 1.3f));
+    msr.ExpCementGrade = 9;
+    msr.ConcretionTime = 30;
+    Show(msr);
+    EXPECT_EQ(Details()[7], "?");
+    QWidget* grid = Form->ParamStringGrid()->viewport();
+
+    // A right click opens nothing.
+    bool opened = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&opened] {
+        if (QWidget* window = QApplication::activeModalWidget()) {
+            opened = true;
+            window->close();
+        }
+    });
+    watch.start(5);
+    QTest::mouseClick(grid, Qt::RightButton, {}, QPoint(50, 10));
+    QTest::qWait(50);
+    watch.stop();
+    EXPECT_FALSE(opened);
+
+    // Cancel keeps the row as it was.
+    HandleModalLater<TSetParamForm>([](TSetParamForm* form) {
+        form->CementMassEdit()->setText("123");
+        form->CancelButton()->click();
+    });
+    QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(50, 10));
+    EXPECT_EQ(Form->ParamStringGrid()->Value(0), "400");
+    TMsrResult unchanged;
+    ASSERT_EQ(DataModule.ReadMsrResult(unchanged), 0);
+    EXPECT_EQ(unchanged.CementMass, 400u);
+    EXPECT_EQ(unchanged.ExpCementGrade, 9u);
+
+    // Apply writes all four values; the results follow at once.
+    QString gradeShown, timeShown;
+    HandleModalLater<TSetParamForm>([&](TSetParamForm* form) {
+        gradeShown = form->CementGradeComboBox()->currentText();
+        timeShown = form->ConcretionTimeComboBox()->currentText();
+        form->CementMassEdit()->setText("450");
+        form->ApplyButton()->click();
+    });
+    QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(50, 10));
+    EXPECT_EQ(gradeShown, "неизв.");
+    EXPECT_EQ(timeShown, "28");
+    EXPECT_EQ(Form->ParamStringGrid()->Value(0), "450");
+    EXPECT_EQ(Form->ParamStringGrid()->Value(3), "неизв.");
+    EXPECT_EQ(Form->ParamStringGrid()->Value(5), "28");
+    EXPECT_NE(Details()[7], "?");
+    TMsrResult stored;
+    ASSERT_EQ(DataModule.ReadMsrResult(stored), 0);
+    EXPECT_EQ(stored.CementMass, 450u);
+    EXPECT_EQ(stored.ExpCementGrade, 7u);
+    EXPECT_EQ(stored.ConcretionTime, 28);
+    EXPECT_EQ(stored.SampleCount(), 180u);
+    EXPECT_TRUE(DataModule.HasChanges());
 }
