@@ -16,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -35,30 +37,38 @@ constexpr std::int32_t kDefaultConcretionTime = 28;
 
 const QString kUnknownMassText = QStringLiteral("?");
 
-bool IsAsciiDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
 bool AllAsciiDigits(const QString& text)
 {
-    return std::all_of(text.begin(), text.end(), IsAsciiDigit);
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
-// Only plain decimal digits count: no sign, no exponent, no locale digits, no wrap-around. Blanks
-// around the number are forgiven, as a paste from a table cell brings a line end along.
-template <typename T> std::optional<T> ParseDecimal(const QString& text, bool allowMinus)
+// Plain decimal digits only (a minus sign for signed types): no plus sign, exponent, other scripts'
+// digits or wrap-around. Blanks around the number are forgiven, as a paste from a table cell brings a
+// line end along.
+template <typename T> std::optional<T> ParseDecimal(const QString& text)
 {
     const std::string digits = text.trimmed().toStdString();
-    const bool negative = allowMinus && !digits.empty() && digits.front() == '-';
-    const std::string_view body = std::string_view(digits).substr(negative ? 1 : 0);
-    if (body.empty() || !std::all_of(body.begin(), body.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
+    const char* const last = digits.data() + digits.size();
     T value{};
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size())
+    const auto [end, error] = std::from_chars(digits.data(), last, value);
+    if (digits.empty() || error != std::errc() || end != last)
         return std::nullopt;
     return value;
+}
+
+// Wide enough for the largest mass, so no digit scrolls out of sight.
+int MassEditWidth(const QLineEdit& edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(&edit);
+    option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+    const QMargins margins = edit.textMargins();
+    // The line edit keeps 2 pixels each side of its text, and the cursor takes one more.
+    const int text = edit.fontMetrics().horizontalAdvance(QStringLiteral("4294967295")) + margins.left()
+        + margins.right() + 2 * 2 + 1;
+    return edit.style()
+        ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(text, edit.fontMetrics().height()), &edit)
+        .width();
 }
 
 QFrame* MakeSeparator(QWidget* parent)
@@ -119,8 +129,10 @@ TSetParamForm::TSetParamForm(QWidget* owner)
     const int memoMargins = 2
         * (m_supplierNameMemo->frameWidth()
             + static_cast<int>(m_supplierNameMemo->document()->documentMargin()));
+    // The view counts a line as cut unless a pixel is left over below it; fractional metrics may
+    // want one more.
     m_supplierNameMemo->setFixedHeight(
-        kMemoLines * m_supplierNameMemo->fontMetrics().lineSpacing() + memoMargins);
+        kMemoLines * m_supplierNameMemo->fontMetrics().lineSpacing() + memoMargins + 2);
 
     QStringList days;
     for (std::int32_t time : ConcretionTimes)
@@ -145,6 +157,7 @@ TSetParamForm::TSetParamForm(QWidget* owner)
     for (QWidget* control :
         std::initializer_list<QWidget*>{m_cementGradeComboBox, m_supplierComboBox, m_concretionTimeComboBox})
         controlWidth = std::max(controlWidth, control->sizeHint().width());
+    controlWidth = std::max(controlWidth, MassEditWidth(*m_cementMassEdit));
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_cementMassEdit, m_cementGradeComboBox, m_supplierComboBox, m_concretionTimeComboBox})
         control->setFixedWidth(controlWidth);
@@ -203,7 +216,7 @@ void TSetParamForm::SetCementMass(std::uint32_t mass)
 
 std::uint32_t TSetParamForm::GetCementMass() const
 {
-    return ParseDecimal<std::uint32_t>(m_cementMassEdit->text(), false).value_or(m_cementMass);
+    return ParseDecimal<std::uint32_t>(m_cementMassEdit->text()).value_or(m_cementMass);
 }
 
 void TSetParamForm::SetCementGrade(std::uint32_t grade)
@@ -229,7 +242,6 @@ void TSetParamForm::SupplierComboBoxChange()
 {
     // No selection is stored as all bits set, which every lookup treats as an unknown supplier.
     m_supplier = static_cast<std::uint32_t>(m_supplierComboBox->currentIndex());
-    m_supplierNameMemo->clear();
     m_supplierNameMemo->setPlainText(QString::fromStdString(GetSupplierName(m_supplier)));
 }
 
@@ -243,8 +255,7 @@ void TSetParamForm::SetConcretionTime(std::int32_t days)
 
 std::int32_t TSetParamForm::GetConcretionTime() const
 {
-    return ParseDecimal<std::int32_t>(m_concretionTimeComboBox->currentText(), true)
-        .value_or(m_concretionTime);
+    return ParseDecimal<std::int32_t>(m_concretionTimeComboBox->currentText()).value_or(m_concretionTime);
 }
 
 bool TSetParamForm::EditKeyPress(const QKeyEvent& key)

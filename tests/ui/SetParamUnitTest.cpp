@@ -25,6 +25,13 @@
 
 #include <climits>
 #include <functional>
+#include <ostream>
+
+// Readable failure messages.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -86,26 +93,16 @@ TEST_F(SetParamFormTest, ListsHoldTheirFixedItems)
         corrections << QString::fromLatin1(text).replace(QLatin1Char('.'), point);
     EXPECT_EQ(Items(Form.SupplierComboBox()), corrections);
     EXPECT_EQ(Items(Form.ConcretionTimeComboBox()), QStringList({"7", "14", "28", "60", "90", "180", "360"}));
-    for (const QComboBox* list :
-        {Form.CementGradeComboBox(), Form.SupplierComboBox(), Form.ConcretionTimeComboBox()})
-        EXPECT_FALSE(list->isEditable()) << list->objectName().toStdString();
 }
 
-TEST_F(SetParamFormTest, MassZeroShowsQuestionMarkAndIsKeptOnConfirming)
+TEST_F(SetParamFormTest, MassZeroShowsQuestionMarkAndOnlyDigitsCanBeTyped)
 {
     Form.SetCementMass(380);
     EXPECT_EQ(Edit()->text(), "380");
-    EXPECT_EQ(Form.GetCementMass(), 380u);
-
     Form.SetCementMass(0);
     EXPECT_EQ(Edit()->text(), "?");
-    EXPECT_EQ(Exec([this] { QTest::mouseClick(Form.ApplyButton(), Qt::LeftButton); }), QDialog::Accepted);
     EXPECT_EQ(Form.GetCementMass(), 0u);
-}
 
-TEST_F(SetParamFormTest, OnlyDigitsCanBeTypedIntoTheMass)
-{
-    Form.SetCementMass(0);
     Show();
     QTest::keyClicks(Edit(), "abc -+.,eE?");
     EXPECT_EQ(Edit()->text(), "?");
@@ -155,13 +152,8 @@ TEST_F(SetParamFormTest, GradesBeyondTheKnownOnesSelectUnknown)
 
 TEST_F(SetParamFormTest, AnInvalidSupplierLeavesNothingSelected)
 {
-    // Start from a valid supplier, so a selection left over would show.
-    Form.SetSupplier(2);
-    EXPECT_EQ(Form.SupplierComboBox()->currentIndex(), 2);
-    EXPECT_EQ(Form.SupplierNameMemo()->toPlainText(), "Старооскольский, Белгородский");
-    EXPECT_EQ(Form.GetSupplier(), 2u);
-
     for (std::uint32_t supplier : {7u, 9u, 0xFFFFFFFFu}) {
+        // From a valid supplier, so a selection left over would show.
         Form.SetSupplier(2);
         Form.SetSupplier(supplier);
         EXPECT_EQ(Form.SupplierComboBox()->currentIndex(), -1) << supplier;
@@ -208,10 +200,6 @@ TEST_F(SetParamFormTest, HardeningDurationsOutsideTheListSelect28)
 
 TEST_F(SetParamFormTest, ApplyAndEnterAcceptEscAndCancelReject)
 {
-    EXPECT_TRUE(Form.ApplyButton()->isDefault());
-    EXPECT_EQ(Form.ApplyButton()->text(), "Применить");
-    EXPECT_EQ(Form.CancelButton()->text(), "Отмена");
-
     EXPECT_EQ(Exec([this] { QTest::mouseClick(Form.ApplyButton(), Qt::LeftButton); }), QDialog::Accepted);
     EXPECT_EQ(Exec([this] { QTest::mouseClick(Form.CancelButton(), Qt::LeftButton); }), QDialog::Rejected);
     for (const auto& [key, result] :
@@ -231,23 +219,21 @@ TEST_F(SetParamFormTest, EverythingFitsTheFixedWindow)
 {
     Form.SetSupplier(4); // the longest name
     Show();
-    EXPECT_EQ(Form.windowTitle(), "Параметры");
     EXPECT_EQ(Form.minimumSize(), Form.maximumSize());
     EXPECT_GE(Form.width(), 266);
     EXPECT_GE(Form.height(), 263);
     const QRect screen = Form.screen()->availableGeometry();
-    EXPECT_LE((Form.geometry().center() - screen.center()).manhattanLength(), 2);
+    // The window manager's frame is not known before the window is shown.
+    const QSize frame = Form.frameGeometry().size() - Form.size();
+    EXPECT_LE(
+        (Form.geometry().center() - screen.center()).manhattanLength(), frame.width() + frame.height() + 2);
 
     const auto placed
         = [this](const QWidget* widget) { return QRect(widget->mapTo(&Form, QPoint()), widget->size()); };
-    QStringList captions;
     for (const QLabel* label : Form.findChildren<QLabel*>()) {
-        captions << label->text();
         EXPECT_TRUE(Form.rect().contains(placed(label))) << label->text().toStdString();
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
     }
-    EXPECT_EQ(captions.size(), 4);
-    EXPECT_TRUE(captions.contains("ΔΔV, мл (поставщик)"));
     for (const QWidget* control : std::initializer_list<const QWidget*>{Form.CementMassEdit(),
              Form.CementGradeComboBox(), Form.SupplierComboBox(), Form.SupplierNameMemo(),
              Form.ConcretionTimeComboBox(), Form.ApplyButton(), Form.CancelButton()}) {
@@ -255,8 +241,17 @@ TEST_F(SetParamFormTest, EverythingFitsTheFixedWindow)
         EXPECT_GE(control->width(), control->minimumSizeHint().width())
             << control->objectName().toStdString();
     }
-    for (const QPushButton* button : {Form.ApplyButton(), Form.CancelButton()})
-        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+
+    // The largest mass shows whole: the edit need not scroll it to show the cursor at its end.
+    Form.SetCementMass(4294967295u);
+    const auto cursorX = [this] {
+        Edit()->grab(); // the edit scrolls its text only when it paints
+        return Edit()->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+    };
+    Edit()->end(false);
+    const int endX = cursorX();
+    Edit()->home(false);
+    EXPECT_GE(endX - cursorX(), Edit()->fontMetrics().horizontalAdvance(Edit()->text()) - 1);
 
     // The memo sits under the list and shows the longest name whole on its two lines.
     const QPlainTextEdit* memo = Form.SupplierNameMemo();
@@ -265,5 +260,4 @@ TEST_F(SetParamFormTest, EverythingFitsTheFixedWindow)
     ASSERT_NE(layout, nullptr);
     EXPECT_EQ(layout->lineCount(), 2);
     EXPECT_EQ(memo->verticalScrollBar()->maximum(), 0);
-    EXPECT_GE(memo->viewport()->height(), 2 * memo->fontMetrics().lineSpacing());
 }
