@@ -69,13 +69,13 @@ TDBNavigator::TDBNavigator(TCachedDataSet& dataSet, QWidget* parent)
     : QWidget(parent)
     , m_dataSet(dataSet)
 {
-    struct TSpec
+    struct TEntry
     {
         const char* Name;
         const char* Icon;
         const char* Hint;
     };
-    static const TSpec kSpecs[] = {
+    static const TEntry kEntries[] = {
         {"nbFirst", ":/icons/first.svg", "Первая запись"},
         {"nbPrior", ":/icons/prior.svg", "Предыдущая запись"},
         {"nbNext", ":/icons/next.svg", "Следующая запись"},
@@ -88,11 +88,11 @@ TDBNavigator::TDBNavigator(TCachedDataSet& dataSet, QWidget* parent)
     layout->setSpacing(0);
     for (int i = 0; i < 6; ++i) {
         auto* button = new QToolButton(this);
-        button->setObjectName(QString::fromLatin1(kSpecs[i].Name));
-        button->setIcon(QIcon(QString::fromLatin1(kSpecs[i].Icon)));
+        button->setObjectName(QString::fromLatin1(kEntries[i].Name));
+        button->setIcon(QIcon(QString::fromLatin1(kEntries[i].Icon)));
         button->setAutoRaise(true);
-        button->setToolTip(QString::fromUtf8(kSpecs[i].Hint));
-        button->setStatusTip(QString::fromUtf8(kSpecs[i].Hint));
+        button->setToolTip(QString::fromUtf8(kEntries[i].Hint));
+        button->setStatusTip(QString::fromUtf8(kEntries[i].Hint));
         button->setFocusPolicy(Qt::NoFocus);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         layout->addWidget(button);

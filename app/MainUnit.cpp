@@ -107,9 +107,14 @@ TMainForm::TMainForm(TMainDataModule& dataModule, const QString& executablePath,
 
 TMainForm::~TMainForm()
 {
+    m_enablingActive = false;
     m_dataModule.OnShowResult = nullptr;
     m_dataModule.ResultDataSet().RemoveListener(this);
     m_dataModule.DescriptionDataSet().RemoveListener(this);
+    // The children go first, while this is still a whole main window: their last events
+    // (a memo losing the focus, a resize) must not reach a half-destroyed one.
+    statusBar()->removeEventFilter(this);
+    delete centralWidget();
 }
 
 // ---- creation ----------------------------------------------------------------------------------
@@ -148,7 +153,7 @@ void TMainForm::FormCreate()
 
 void TMainForm::CreateActions()
 {
-    struct TSpec
+    struct TEntry
     {
         QAction** Action;
         const char* Name;
@@ -158,7 +163,7 @@ void TMainForm::CreateActions()
         const char* Icon;
         void (TMainForm::*Execute)();
     };
-    const TSpec specs[] = {
+    const TEntry entries[] = {
         {&CreateNewProjectAction, "CreateNewProjectAction", "Создать", "Создать", "Создать новый проект",
             "new", &TMainForm::CreateNewProjectActionExecute},
         {&OpenProjectAction, "OpenProjectAction", "Открыть", "Открыть", "Открыть проект", "open",
@@ -182,13 +187,13 @@ void TMainForm::CreateActions()
         {&ScreenShotAction, "ScreenShotAction", "Снимок экрана", "Снимок экрана", "Снимок экрана прибора",
             "screenshot", nullptr},
     };
-    for (const TSpec& spec : specs) {
-        auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.Icon))),
-            QString::fromUtf8(spec.Caption), this);
-        action->setObjectName(QLatin1String(spec.Name));
-        action->setToolTip(QString::fromUtf8(spec.ShortHint));
-        action->setStatusTip(QString::fromUtf8(spec.LongHint));
-        const auto execute = spec.Execute;
+    for (const TEntry& entry : entries) {
+        auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.Icon))),
+            QString::fromUtf8(entry.Caption), this);
+        action->setObjectName(QLatin1String(entry.Name));
+        action->setToolTip(QString::fromUtf8(entry.ShortHint));
+        action->setStatusTip(QString::fromUtf8(entry.LongHint));
+        const auto execute = entry.Execute;
         connect(action, &QAction::triggered, this, [this, execute] {
             if (execute)
                 RunCommand([this, execute] { (this->*execute)(); });
@@ -198,7 +203,7 @@ void TMainForm::CreateActions()
                     QMessageBox::Ok);
             CommandDone();
         });
-        *spec.Action = action;
+        *entry.Action = action;
     }
     // The window holds the commands, so their shortcuts work wherever the focus is.
     SaveProjectAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));

@@ -173,6 +173,10 @@ TForecastChart::TForecastChart(QWidget* parent)
     auto* title = new QCPTextElement(m_plot, QStringLiteral(" "));
     m_plot->plotLayout()->addElement(0, 0, title);
     m_plot->legend->setVisible(false);
+    // Value labels as the system writes numbers: its decimal separator, thousands grouped.
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    m_plot->setLocale(locale);
 
     QSharedPointer<QCPAxisTickerTime> timeTicker(new QCPAxisTickerTime);
     timeTicker->setTimeFormat(QStringLiteral("%h:%m"));
