@@ -9,6 +9,8 @@
 #include "device/DownloadSummaryUnit.h"
 #include "device/DownloadUnit.h"
 #include "device/USB.h"
+#include "output/ReportPreviewUnit.h"
+#include "output/SelectReportTypeUnit.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
 #include "view/SetParamUnit.h"
@@ -179,7 +181,7 @@ void TMainForm::CreateActions()
         {&DeleteAllRecordsAction, "DeleteAllRecordsAction", "Удалить всё", "Удалить всё",
             "Удалить всё из проекта", "deleteall", &TMainForm::DeleteAllRecordsActionExecute},
         {&PrintReportAction, "PrintReportAction", "Отчёт", "Создать отчёт", "Создание и печать отчёта",
-            "report", nullptr},
+            "report", &TMainForm::PrintReportActionExecute},
         {&ExportAction, "ExportAction", "Экспорт", "Экспорт данных", "Экспортировать данные в .txt", "export",
             nullptr},
         {&ReadFromDeviceAction, "ReadFromDeviceAction", "Считать из прибора", "Считать", "Считать из прибора",
@@ -972,6 +974,25 @@ void TMainForm::ReadFromDeviceActionExecute()
     summary.SetResultsAddedToProject(added);
     summary.exec();
     results.clear();
+    MainDBGridFocus();
+}
+
+void TMainForm::PrintReportActionExecute()
+{
+    bool accepted = false;
+    {
+        TSelectReportTypeForm form(this);
+        form.SetAllRecords(false);
+        accepted = form.exec() == QDialog::Accepted;
+        m_reportAllRecords = form.AllRecords();
+    }
+    if (accepted) {
+        std::vector<TReportSheet> sheets = CollectReportSheets(m_dataModule, m_reportAllRecords);
+        if (!sheets.empty()) {
+            TReportPreviewForm preview(this, std::move(sheets), m_settings.SeriesColor[0]);
+            preview.exec();
+        }
+    }
     MainDBGridFocus();
 }
 

@@ -62,6 +62,7 @@ public:
     void DeleteAllRecordsActionExecute();
     void ExitApplicationActionExecute();
     void ReadFromDeviceActionExecute();
+    void PrintReportActionExecute();
     void ViewTableActionExecute(int tag);
 
     void ShowResult();
@@ -130,6 +131,7 @@ private:
     TDisplaySettings m_settings;
     std::shared_ptr<TUSBBackend> m_usbBackend;
     bool m_enablingActive = false;
+    bool m_reportAllRecords = false; // the report type last chosen
     bool m_closed = false;
 
 public:

@@ -19,12 +19,6 @@ const TColumn kColumns[] = {
 
 } // namespace
 
-QDateTime OleDateToDateTime(double oleDate)
-{
-    const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
-    return epoch.addMSecs(std::llround(oleDate * 86400000.0));
-}
-
 TResultTableModel::TResultTableModel(TCachedDataSet& dataSet, QObject* parent)
     : QAbstractTableModel(parent)
     , m_dataSet(dataSet)

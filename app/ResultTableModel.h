@@ -5,6 +5,7 @@
 // the model only translates its notifications.
 
 #include "store/CachedDataSet.h"
+#include "view/DateTimes.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -38,6 +39,3 @@ private:
     TCachedDataSet& m_dataSet;
     int m_rows = 0;
 };
-
-// An OLE Automation date (days since 1899-12-30) as a local date and time, to the millisecond.
-QDateTime OleDateToDateTime(double oleDate);

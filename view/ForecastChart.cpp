@@ -293,3 +293,12 @@ QWidget* TForecastChart::LabelPanel(int quantity) const
 {
     return m_labels.at(quantity);
 }
+
+void TForecastChart::UsePrintedLook()
+{
+    m_plot->setBackground(Qt::white);
+    for (QCPAxis* axis : {m_plot->xAxis, m_plot->yAxis})
+        axis->grid()->setPen(QPen(QColor(160, 160, 160), 0, Qt::SolidLine));
+    for (TQuantityLabel* label : m_labels)
+        label->hide();
+}

@@ -48,6 +48,9 @@ public:
     // ShowVorkastGraphic: a quantity outside 0..4 changes nothing.
     void ShowQuantity(int quantity, std::uint32_t color);
 
+    // The look of the printed chart: white background, solid grid lines.
+    void UsePrintedLook();
+
     QCustomPlot* Plot() const { return m_plot; }
     QCPGraph* Series(int quantity) const { return m_series.at(quantity); }
     int PointCount(int quantity) const;

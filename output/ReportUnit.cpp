@@ -1,0 +1,302 @@
+#include "output/ReportUnit.h"
+
+#include "compute/ReferenceTables.h"
+#include "compute/ResultText.h"
+#include "store/MainDataModuleUnit.h"
+#include "view/DateTimes.h"
+#include "view/ForecastChart.h"
+
+#include <qcustomplot.h>
+
+#include <QLocale>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QScopeGuard>
+
+namespace {
+
+constexpr double kSheetWidthMm = 297.0;
+constexpr double kSheetHeightMm = 210.0;
+
+struct TPiece
+{
+    QString Text;
+    bool Lowered = false;
+};
+using TLabel = std::vector<TPiece>;
+
+const QString kDelta = QStringLiteral("Δ");
+
+TLabel Plain(const QString& text)
+{
+    return {{text, false}};
+}
+
+TLabel DeltaV(const QString& before, const QString& subscript, const QString& after)
+{
+    TLabel label{{before, false}, {kDelta + QStringLiteral("V"), false}};
+    if (!subscript.isEmpty())
+        label.push_back({subscript, true});
+    label.push_back({after, false});
+    return label;
+}
+
+// Device pixels per report unit, and the fonts at the template's sizes.
+class TSheetPainter
+{
+public:
+    TSheetPainter(QPainter& painter)
+        : m_painter(painter)
+    {
+        const QRect device = painter.viewport();
+        m_sx = device.width() / (kSheetWidthMm / kReportUnitMm);
+        m_sy = device.height() / (kSheetHeightMm / kReportUnitMm);
+    }
+
+    // A rectangle of the band in device pixels; x from the sheet's edge, y from the band's top.
+    QRectF Rect(double x, double y, double w, double h) const
+    {
+        return QRectF(x * m_sx, (y + kReportBandTop) * m_sy, w * m_sx, h * m_sy);
+    }
+
+    QFont Font(double points, bool bold = false) const
+    {
+        QFont font(QStringLiteral("Times New Roman"));
+        font.setStyleHint(QFont::Serif);
+        // Points to units (a point is 25.4 / 72 mm), then to device pixels.
+        font.setPixelSize(std::max(1, qRound(points * 25.4 / 72.0 / kReportUnitMm * m_sy)));
+        font.setBold(bold);
+        return font;
+    }
+
+    // One line, not clipped; only the bold title wraps.
+    void Text(double x, double y, double w, double h, const QString& text, Qt::Alignment alignment,
+        double points = 12, bool bold = false)
+    {
+        m_painter.setFont(Font(points, bold));
+        const int flags = static_cast<int>(alignment) | (bold ? Qt::TextWordWrap : Qt::TextSingleLine);
+        m_painter.drawText(Rect(x, y, w, h), flags, text);
+    }
+
+    // A row label of pieces, left to right, vertically centred in its 20-unit box; a
+    // lowered piece is smaller and 4 units lower.
+    void Label(double x, double y, const TLabel& label)
+    {
+        QFont normal = Font(12);
+        QFont small = Font(10);
+        const QRectF box = Rect(x, y, 256, 20);
+        // A face wider than the one the sheet was drawn for is narrowed to the column.
+        double width = 0.0;
+        for (const TPiece& piece : label)
+            width += QFontMetricsF(piece.Lowered ? small : normal).horizontalAdvance(piece.Text);
+        if (width > box.width()) {
+            normal.setStretch(std::max(50, static_cast<int>(100.0 * box.width() / width)));
+            small.setStretch(normal.stretch());
+        }
+        const QFontMetricsF metrics(normal);
+        const double baseline = box.center().y() + (metrics.ascent() - metrics.descent()) / 2.0;
+        double left = box.left();
+        for (const TPiece& piece : label) {
+            const QFont& font = piece.Lowered ? small : normal;
+            m_painter.setFont(font);
+            m_painter.drawText(QPointF(left, baseline + (piece.Lowered ? 4 * m_sy : 0.0)), piece.Text);
+            left += QFontMetricsF(font).horizontalAdvance(piece.Text);
+        }
+    }
+
+    void Rule(double x1, double y1, double x2, double y2)
+    {
+        m_painter.setPen(QPen(Qt::black, std::max(1.0, 2 * m_sy), Qt::SolidLine, Qt::FlatCap));
+        m_painter.drawLine(QPointF(x1 * m_sx, (y1 + kReportBandTop) * m_sy),
+            QPointF(x2 * m_sx, (y2 + kReportBandTop) * m_sy));
+        m_painter.setPen(Qt::black);
+    }
+
+    // A ruled table: head row, then rows of 28 units, the value column from y of the first row.
+    void Table(double top, int rows)
+    {
+        const double bottom = top + 28 + 28 * rows;
+        for (int r = 0; r <= rows + 1; ++r)
+            Rule(40, top + 28 * r, 408, top + 28 * r);
+        Rule(40, top, 40, bottom);
+        Rule(408, top, 408, bottom);
+        Rule(304, top + 28, 304, bottom);
+    }
+
+    double Sx() const { return m_sx; }
+    double Sy() const { return m_sy; }
+    QPainter& Painter() { return m_painter; }
+
+private:
+    QPainter& m_painter;
+    double m_sx = 1.0;
+    double m_sy = 1.0;
+};
+
+QString DateTimeText(double oleDate)
+{
+    return OleDateToDateTime(oleDate).toString(QStringLiteral("dd.MM.yyyy  hh:mm"));
+}
+
+QString Utf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The chart as the screen draws quantity 1, on white with solid lines, at the field's size.
+void PaintChart(
+    TSheetPainter& sheetPainter, TForecastChart& chart, const TReportSheet& sheet, std::uint32_t color)
+{
+    chart.Clear();
+    if (sheet.Readable)
+        chart.Fill(sheet.Msr);
+    chart.ShowQuantity(1, color);
+    const QRectF target = sheetPainter.Rect(412, 124, 620, 408);
+    // Laid out at screen size (96 dpi) and scaled, so its fonts keep their proportions.
+    const int width = qRound(620 * kReportUnitMm / 25.4 * 96);
+    const int height = qRound(408 * kReportUnitMm / 25.4 * 96);
+    const double scale = target.width() / width;
+    const QPixmap picture = chart.Plot()->toPixmap(width, height, scale);
+    sheetPainter.Painter().drawPixmap(target, picture, QRectF(picture.rect()));
+}
+
+void PaintSheet(QPainter& painter, TForecastChart& chart, const TReportSheet& sheet, std::uint32_t color)
+{
+    TSheetPainter p(painter);
+    painter.save();
+    painter.setPen(Qt::black);
+    const auto right = Qt::AlignRight | Qt::AlignVCenter;
+    const auto centre = Qt::AlignHCenter | Qt::AlignVCenter;
+    const auto left = Qt::AlignLeft | Qt::AlignVCenter;
+    p.Text(787, 0, 248, 20, QStringLiteral("Протокол испытания № _______"), right);
+    p.Text(787, 24, 248, 20, ReportBeginText(sheet), right);
+    p.Text(787, 48, 248, 20, ReportEndText(sheet), right);
+    p.Text(39, 72, 992, 48,
+        QStringLiteral(
+            "УСКОРЕННОЕ ОПРЕДЕЛЕНИЕ И ВОРКАСТИРОВАНИЕ АКТИВНОСТИ ЦЕМЕНТА ПО ЕГО КОНТРАКЦИИ МИ 2486-98, "
+            "МИ 2487-98"),
+        centre, 16, true);
+    p.Text(42, 128, 360, 20, QStringLiteral("Параметры испытания"), left);
+    p.Text(42, 336, 360, 20, QStringLiteral("Результаты испытания"), left);
+    p.Text(724, 592, 308, 20, QStringLiteral("Испытания провёл: _____________________"), right);
+
+    p.Table(124, 6);
+    p.Table(332, 9);
+    const TLabel parameterLabels[] = {
+        Plain(QStringLiteral("Масса цемента в стакане Co, г")),
+        Plain(QStringLiteral("Длительность, ч:м")),
+        Plain(QStringLiteral("Период, с")),
+        Plain(QStringLiteral("Ожидаемая марка")),
+        {{kDelta + kDelta + QStringLiteral("V, мл (поставщик)"), false}},
+        Plain(QStringLiteral("Длительность твердения, сут")),
+    };
+    const TLabel resultLabels[] = {
+        DeltaV(QStringLiteral("Контракция "), QStringLiteral("Co3"), QStringLiteral(", мл")),
+        DeltaV(QStringLiteral("Контракция "), QStringLiteral("1K3"), QStringLiteral(", мл")),
+        Plain(QStringLiteral("Торможение")),
+        {{QStringLiteral("Поправка на торможение ") + kDelta + kDelta + QStringLiteral("V, мл"), false}},
+        Plain(QStringLiteral("Средняя температура Tср, °С")),
+        DeltaV(QStringLiteral("Поправка на температуру "), QStringLiteral("T"), QStringLiteral(", мл")),
+        DeltaV(QStringLiteral("Итоговая контракция "), QStringLiteral("0"), QStringLiteral(", мл")),
+        Plain(QStringLiteral("Активность R, МПа")),
+        DeltaV(QStringLiteral("Удельная контракция "), QString(), QStringLiteral("', мл/г")),
+    };
+    const std::string separator = QLocale::system().decimalPoint().toStdString();
+    TParamTexts params{};
+    TResultTexts results{};
+    if (sheet.Readable) {
+        params = GetParamTexts(sheet.Msr, separator);
+        // The short form of the supplier, without the name the screen adds.
+        params[4] = GetSupplierDataSimpleStr(sheet.Msr.Supplier, separator);
+        results = GetResultTexts(sheet.Calc, separator);
+    }
+    for (int row = 0; row < 6; ++row) {
+        p.Label(42, 156 + 28 * row, parameterLabels[row]);
+        p.Text(308, 156 + 28 * row, 96, 20, Utf8(params[row]), centre, 11);
+    }
+    for (int row = 0; row < 9; ++row) {
+        p.Label(42, 364 + 28 * row, resultLabels[row]);
+        p.Text(308, 364 + 28 * row, 96, 20, Utf8(results[row]), centre, 11);
+    }
+
+    PaintChart(p, chart, sheet, color);
+    p.Label(412, 126, DeltaV(QString(), QStringLiteral("1K3"), QStringLiteral("(t), мл")));
+    painter.restore();
+}
+
+} // namespace
+
+std::vector<TReportSheet> CollectReportSheets(TMainDataModule& dataModule, bool allRecords)
+{
+    std::vector<TReportSheet> sheets;
+    TCachedDataSet& results = dataModule.ResultDataSet();
+    if (!dataModule.IsProjectOpen() || results.IsEmpty())
+        return sheets;
+    dataModule.PostEdits();
+    dataModule.BeginUpdate();
+    dataModule.SaveRecordPosition();
+    const auto restore = qScopeGuard([&dataModule] {
+        dataModule.EndUpdate();
+        dataModule.RestoreRecordPosition();
+    });
+    auto collect = [&] {
+        TReportSheet sheet;
+        if (const auto* date = std::get_if<TDateTime>(&results.Field("MEASURE_DATE")))
+            sheet.BeginDateTime = date->Value;
+        if (const auto* number = std::get_if<std::int64_t>(&results.Field("MEASURE_NUMBER")))
+            sheet.MeasureNumber = static_cast<std::int32_t>(*number);
+        sheet.Readable = dataModule.ReadMsrResult(sheet.Msr) == 0;
+        if (sheet.Readable)
+            sheet.Calc = CalcMsrResult(sheet.Msr);
+        sheets.push_back(std::move(sheet));
+    };
+    if (!allRecords) {
+        collect();
+        return sheets;
+    }
+    sheets.reserve(static_cast<std::size_t>(dataModule.GetRecordCount()));
+    for (results.First(); !results.Eof(); results.Next()) {
+        collect();
+        if (results.RecNo() == results.RecordCount())
+            break;
+    }
+    return sheets;
+}
+
+QRectF ReportPrintedArea()
+{
+    // The leftmost object starts at 39, the tables at 40 less half a rule; the rightmost
+    // ends at 1035; the band's texts run from its top to 612.
+    return QRectF(38, kReportBandTop - 1, 1035 - 38 + 1, 612 + 2);
+}
+
+QString ReportBeginText(const TReportSheet& sheet)
+{
+    return QStringLiteral("начало  ") + DateTimeText(sheet.BeginDateTime);
+}
+
+QString ReportEndText(const TReportSheet& sheet)
+{
+    const std::uint32_t duration = sheet.Readable ? sheet.Msr.Duration : 0;
+    const QDateTime end = OleDateToDateTime(sheet.BeginDateTime).addSecs(static_cast<qint64>(duration));
+    return QStringLiteral("окончание  ") + end.toString(QStringLiteral("dd.MM.yyyy  hh:mm"));
+}
+
+void PaintReportSheet(QPainter& painter, const TReportSheet& sheet, std::uint32_t color)
+{
+    TForecastChart chart;
+    chart.UsePrintedLook();
+    PaintSheet(painter, chart, sheet, color);
+}
+
+void PaintReport(QPagedPaintDevice& device, const std::vector<TReportSheet>& sheets, std::uint32_t color)
+{
+    QPainter painter(&device);
+    TForecastChart chart;
+    chart.UsePrintedLook();
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        if (i > 0)
+            device.newPage();
+        PaintSheet(painter, chart, sheets[i], color);
+    }
+}

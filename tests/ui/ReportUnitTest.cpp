@@ -1,0 +1,198 @@
+// The printed protocol: sheets collected from a real project, painted into PDF and JPEG.
+
+#include "ScriptedDialogs.h"
+
+#include "app/MainUnit.h"
+#include "device/InstrumentSimulator.h"
+#include "device/USB.h"
+#include "output/ReportPreviewUnit.h"
+#include "output/ReportUnit.h"
+#include "output/SelectReportTypeUnit.h"
+#include "tests/compute/RecordBuilder.h"
+#include "tests/support/TempDir.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QRadioButton>
+#include <QRegularExpression>
+
+namespace {
+
+double OleDate(int year, int month, int day, int hour, int minute)
+{
+    const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+    return epoch.msecsTo(QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::UTC)) / 86400000.0;
+}
+
+TMsrResult Record(double start, std::int32_t number, std::uint32_t duration = 12600, std::uint32_t mass = 400)
+{
+    TMsrResult msr = MakeRecord(duration, 60, StepCurve(60, 0.6f, 0.6f, 1.3f), Constant(20.0f));
+    msr.BeginDateTime = start;
+    msr.MeasureNumber = number;
+    msr.CementMass = mass;
+    return msr;
+}
+
+QString RunTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000))
+        return QStringLiteral("<%1 did not finish>").arg(program);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+class ReportTest : public TUiTest
+{
+protected:
+    void SetUp() override
+    {
+        TUiTest::SetUp();
+        Form = std::make_unique<TMainForm>(DataModule, Executable, std::make_shared<TInstrumentSimulator>());
+        Dialogs->Files.push_back(QString::fromStdString(Dir.File("report.fdb")));
+        Form->CreateNewProjectAction->trigger();
+        ASSERT_TRUE(DataModule.IsProjectOpen());
+        TArrayOfMsrResult records;
+        records.push_back(Record(OleDate(2008, 3, 5, 14, 7), 1));
+        records.push_back(Record(OleDate(2008, 3, 6, 22, 40), 2));       // past midnight
+        records.push_back(Record(OleDate(2008, 3, 7, 9, 0), 3, 100000)); // more than a day
+        ASSERT_EQ(DataModule.StoreMsrResults(records), 3);
+        DataModule.ResultDataSet().SetRecNo(2);
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        DataModule.CloseProjectDatabase();
+        USBFinalize();
+        TUiTest::TearDown();
+    }
+
+    TTempDir Dir;
+    QString Executable = QString::fromStdString(Dir.File("cement-lab"));
+    TMainDataModule DataModule;
+    std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(ReportTest, SheetsOfAllRecordsInListOrderAndThePositionKept)
+{
+    const std::vector<TReportSheet> all = CollectReportSheets(DataModule, true);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].MeasureNumber, 1);
+    EXPECT_EQ(all[1].MeasureNumber, 2);
+    EXPECT_EQ(all[2].MeasureNumber, 3);
+    EXPECT_EQ(DataModule.ResultDataSet().RecNo(), 2);
+    EXPECT_TRUE(DataModule.ControlsEnabled());
+
+    const std::vector<TReportSheet> current = CollectReportSheets(DataModule, false);
+    ASSERT_EQ(current.size(), 1u);
+    EXPECT_EQ(current[0].MeasureNumber, 2);
+    EXPECT_EQ(DataModule.ResultDataSet().RecNo(), 2);
+}
+
+TEST_F(ReportTest, BeginAndEndTexts)
+{
+    const std::vector<TReportSheet> sheets = CollectReportSheets(DataModule, true);
+    EXPECT_EQ(ReportBeginText(sheets[0]), "начало  05.03.2008  14:07");
+    EXPECT_EQ(ReportEndText(sheets[0]), "окончание  05.03.2008  17:37");
+    EXPECT_EQ(ReportEndText(sheets[1]), "окончание  07.03.2008  02:10");
+    // 100000 s is 27 h 46 min 40 s.
+    EXPECT_EQ(ReportEndText(sheets[2]), "окончание  08.03.2008  12:46");
+}
+
+TEST_F(ReportTest, UnreadableRecordPrintsItsDateAndNoValues)
+{
+    TCachedDataSet& results = DataModule.ResultDataSet();
+    results.Append();
+    results.SetField("MEASURE_DATE", TDateTime{OleDate(2009, 1, 2, 8, 30)});
+    results.SetField("MEASURE_TIME", TDateTime{OleDate(2009, 1, 2, 8, 30)});
+    results.SetField("MEASURE_NUMBER", std::int64_t{77});
+    results.SetField("MEASURE_DATA", std::string("bad"));
+    results.Post();
+    results.Last();
+    const std::vector<TReportSheet> sheets = CollectReportSheets(DataModule, false);
+    ASSERT_EQ(sheets.size(), 1u);
+    EXPECT_FALSE(sheets[0].Readable);
+    EXPECT_EQ(sheets[0].MeasureNumber, 77);
+    EXPECT_EQ(ReportBeginText(sheets[0]), "начало  02.01.2009  08:30");
+    TReportPreviewForm preview(nullptr, sheets, 0);
+    const QString pdf = QString::fromStdString(Dir.File("bad.pdf"));
+    preview.SavePdf(pdf);
+    const QString text = RunTool("pdftotext", {"-layout", pdf, "-"});
+    EXPECT_TRUE(text.contains("02.01.2009")) << text.toStdString();
+    EXPECT_FALSE(text.contains("M-500")) << text.toStdString();
+}
+
+TEST_F(ReportTest, PdfHoldsOnePagePerSheetWithTheTexts)
+{
+    TReportPreviewForm preview(nullptr, CollectReportSheets(DataModule, true), 0x0000FF);
+    EXPECT_EQ(preview.PageCount(), 3);
+    const QString pdf = QString::fromStdString(Dir.File("protocol.pdf"));
+    preview.SavePdf(pdf);
+    EXPECT_TRUE(RunTool("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+3\\b")));
+    // The text tool joins blanks; the chart is a picture and holds no text.
+    const QString first = RunTool("pdftotext", {"-f", "1", "-l", "1", pdf, "-"}).simplified();
+    for (const char* expected :
+        {"Протокол испытания №", "начало 05.03.2008 14:07", "окончание 05.03.2008 17:37",
+            "Параметры испытания", "Результаты испытания", "Масса цемента в стакане Co, г",
+            "Активность R, МПа", "Испытания провёл:", "ВОРКАСТИРОВАНИЕ", "M-500"})
+        EXPECT_TRUE(first.contains(QString::fromUtf8(expected))) << expected << "\n" << first.toStdString();
+    EXPECT_TRUE(first.contains("400"));
+    const QString second = RunTool("pdftotext", {"-f", "2", "-l", "2", pdf, "-"}).simplified();
+    EXPECT_TRUE(second.contains("окончание 07.03.2008 02:10")) << second.toStdString();
+}
+
+TEST_F(ReportTest, JpegPagesAreNamedAfterTheFileAndCropped)
+{
+    EXPECT_EQ(JpegPageName("/x/protocol.jpg", 1), "/x/protocol_1.jpg");
+    EXPECT_EQ(JpegPageName("/x/protocol", 2), "/x/protocol_2.jpg");
+    std::vector<TReportSheet> sheets = CollectReportSheets(DataModule, true);
+    sheets.resize(2);
+    TReportPreviewForm preview(nullptr, sheets, 0x0000FF);
+    const QString name = QString::fromStdString(Dir.File("protocol.jpg"));
+    const QStringList written = preview.SaveJpegPages(name, 100);
+    EXPECT_EQ(written,
+        QStringList({QString::fromStdString(Dir.File("protocol_1.jpg")),
+            QString::fromStdString(Dir.File("protocol_2.jpg"))}));
+    EXPECT_FALSE(QFileInfo::exists(name));
+    const QImage page(written[0]);
+    ASSERT_FALSE(page.isNull());
+    // Cropped: narrower and lower than the whole sheet, white at the corners.
+    EXPECT_LT(page.width(), qRound(297 / 25.4 * 100));
+    EXPECT_LT(page.height(), qRound(210 / 25.4 * 100));
+    EXPECT_GT(qGray(page.pixel(0, page.height() - 1)), 240);
+    // Something printed in the channel colour (the curve), red in 0x0000FF.
+    bool red = false;
+    for (int y = 0; y < page.height() && !red; ++y)
+        for (int x = page.width() / 2; x < page.width() && !red; ++x) {
+            const QColor c = page.pixelColor(x, y);
+            red = c.red() > 180 && c.green() < 90 && c.blue() < 90;
+        }
+    EXPECT_TRUE(red);
+}
+
+TEST_F(ReportTest, PrintFlowFromTheCommand)
+{
+    // Cancel: nothing prepared, the type kept as chosen.
+    HandleModalLater<TSelectReportTypeForm>([](TSelectReportTypeForm* form) {
+        EXPECT_TRUE(form->CurrentRecordRadioButton()->isChecked());
+        form->AllRecordsRadioButton()->setChecked(true);
+        form->reject();
+    });
+    Form->PrintReportAction->trigger();
+
+    int pages = -1;
+    HandleModalLater<TSelectReportTypeForm>([&pages](TSelectReportTypeForm* form) {
+        form->AllRecordsRadioButton()->setChecked(true);
+        HandleModalLater<TReportPreviewForm>(
+            [&pages](TReportPreviewForm* preview) { pages = preview->PageCount(); });
+        form->accept();
+    });
+    Form->PrintReportAction->trigger();
+    EXPECT_EQ(pages, 3);
+    EXPECT_EQ(DataModule.ResultDataSet().RecNo(), 2);
+}
