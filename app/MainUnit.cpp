@@ -9,6 +9,7 @@
 #include "device/DownloadSummaryUnit.h"
 #include "device/DownloadUnit.h"
 #include "device/USB.h"
+#include "output/ExportUnit.h"
 #include "output/ReportPreviewUnit.h"
 #include "output/SelectReportTypeUnit.h"
 #include "view/ForecastChart.h"
@@ -183,7 +184,7 @@ void TMainForm::CreateActions()
         {&PrintReportAction, "PrintReportAction", "Отчёт", "Создать отчёт", "Создание и печать отчёта",
             "report", &TMainForm::PrintReportActionExecute},
         {&ExportAction, "ExportAction", "Экспорт", "Экспорт данных", "Экспортировать данные в .txt", "export",
-            nullptr},
+            &TMainForm::ExportActionExecute},
         {&ReadFromDeviceAction, "ReadFromDeviceAction", "Считать из прибора", "Считать", "Считать из прибора",
             "read", &TMainForm::ReadFromDeviceActionExecute},
         {&ScreenShotAction, "ScreenShotAction", "Снимок экрана", "Снимок экрана", "Снимок экрана прибора",
@@ -994,6 +995,11 @@ void TMainForm::PrintReportActionExecute()
         }
     }
     MainDBGridFocus();
+}
+
+void TMainForm::ExportActionExecute()
+{
+    ::ExportActionExecute(this, m_dataModule, m_projectsPath);
 }
 
 void TMainForm::ViewTableActionExecute(int tag)

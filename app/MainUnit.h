@@ -63,6 +63,7 @@ public:
     void ExitApplicationActionExecute();
     void ReadFromDeviceActionExecute();
     void PrintReportActionExecute();
+    void ExportActionExecute();
     void ViewTableActionExecute(int tag);
 
     void ShowResult();
