@@ -6,6 +6,7 @@
 #include "compute/Activity.h"
 #include "compute/ResultText.h"
 #include "compute/ViewTableUnit.h"
+#include "device/DeviceScreenShotUnit.h"
 #include "device/DownloadSummaryUnit.h"
 #include "device/DownloadUnit.h"
 #include "device/USB.h"
@@ -188,7 +189,7 @@ void TMainForm::CreateActions()
         {&ReadFromDeviceAction, "ReadFromDeviceAction", "Считать из прибора", "Считать", "Считать из прибора",
             "read", &TMainForm::ReadFromDeviceActionExecute},
         {&ScreenShotAction, "ScreenShotAction", "Снимок экрана", "Снимок экрана", "Снимок экрана прибора",
-            "screenshot", nullptr},
+            "screenshot", &TMainForm::ScreenShotActionExecute},
     };
     for (const TEntry& entry : entries) {
         auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.Icon))),
@@ -1000,6 +1001,12 @@ void TMainForm::PrintReportActionExecute()
 void TMainForm::ExportActionExecute()
 {
     ::ExportActionExecute(this, m_dataModule, m_projectsPath);
+}
+
+void TMainForm::ScreenShotActionExecute()
+{
+    ::ScreenShotActionExecute(
+        this, m_settings.PenColor, m_settings.BackgroundColor, QFileInfo(m_executablePath).absolutePath());
 }
 
 void TMainForm::ViewTableActionExecute(int tag)

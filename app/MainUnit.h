@@ -64,6 +64,7 @@ public:
     void ReadFromDeviceActionExecute();
     void PrintReportActionExecute();
     void ExportActionExecute();
+    void ScreenShotActionExecute();
     void ViewTableActionExecute(int tag);
 
     void ShowResult();

@@ -9,6 +9,7 @@
 #include "app/MainUnit.h"
 #include "app/SingleInstance.h"
 #include "compute/ViewTableUnit.h"
+#include "device/DeviceScreenShotUnit.h"
 #include "device/DownloadSummaryUnit.h"
 #include "device/InstrumentSimulator.h"
 #include "device/USB.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -652,4 +654,22 @@ TEST(FrameworkTexts, SpeakRussian)
     ASSERT_TRUE(LoadFrameworkTranslations(*qApp));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("&Имя файла:"));
+}
+
+TEST_F(MainFormTest, ScreenColoursChosenInTheCaptureWindowAreKept)
+{
+    const QString picture = QString::fromStdString(Dir.File("sceenshot.bmp"));
+    HandleModalLater<TDeviceScreenShotForm>([&picture](TDeviceScreenShotForm* form) {
+        EXPECT_EQ(form->FileName(), picture);
+        form->SetPenColor(0x0000FF);
+        form->SetBackgroundColor(0x00FFFF);
+    });
+    Form->ScreenShotAction->trigger();
+    EXPECT_EQ(Form->Settings().PenColor, 0x0000FFu);
+    EXPECT_EQ(Form->Settings().BackgroundColor, 0x00FFFFu);
+    Form->show();
+    ASSERT_TRUE(Form->close());
+    const std::string settings = ReadFile(Form->SettingsFileName().toStdString());
+    EXPECT_NE(settings.find("PenColor=255\r\n"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("BackgroundColor=65535\r\n"), std::string::npos) << settings;
 }
