@@ -13,6 +13,8 @@
 #include "output/ExportUnit.h"
 #include "output/ReportPreviewUnit.h"
 #include "output/SelectReportTypeUnit.h"
+#include "settings/AboutUnit.h"
+#include "settings/SetColorsUnit.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
 #include "view/SetParamUnit.h"
@@ -199,12 +201,7 @@ void TMainForm::CreateActions()
         action->setStatusTip(QString::fromUtf8(entry.LongHint));
         const auto execute = entry.Execute;
         connect(action, &QAction::triggered, this, [this, execute] {
-            if (execute)
-                RunCommand([this, execute] { (this->*execute)(); });
-            else
-                OperatorDialogs().Message(APPLICATION_TITLE,
-                    QStringLiteral("Эта команда пока не реализована."), QMessageBox::Information,
-                    QMessageBox::Ok);
+            RunCommand([this, execute] { (this->*execute)(); });
             CommandDone();
         });
         *entry.Action = action;
@@ -298,10 +295,7 @@ void TMainForm::CreateMenu()
     QMenu* view = addMenu("ViewMenuItem", "Вид");
     QAction* colours
         = addItem(view, "GraphicsColorsMenuItem", "Цвета графиков...", "colors", "Цвета", "Установить цвета");
-    connect(colours, &QAction::triggered, this, [] {
-        OperatorDialogs().Message(APPLICATION_TITLE, QStringLiteral("Эта команда пока не реализована."),
-            QMessageBox::Information, QMessageBox::Ok);
-    });
+    connect(colours, &QAction::triggered, this, [this] { RunCommand([this] { ColorsActionExecute(); }); });
 
     QMenu* link = addMenu("N9", "Связь");
     addEntry(link, "ReadFromDeviceMenuItem", ReadFromDeviceAction);
@@ -318,9 +312,12 @@ void TMainForm::CreateMenu()
 
     QMenu* help = addMenu("N3", "Помощь");
     QAction* about = addItem(help, "AboutMenuItem", "О программе", "about", nullptr, nullptr);
-    connect(about, &QAction::triggered, this, [] {
-        OperatorDialogs().Message(APPLICATION_TITLE, QStringLiteral("Эта команда пока не реализована."),
-            QMessageBox::Information, QMessageBox::Ok);
+    connect(about, &QAction::triggered, this, [this] {
+        RunCommand([this] {
+            TAboutForm form(this);
+            form.Fill();
+            form.exec();
+        });
     });
 }
 
@@ -1007,6 +1004,18 @@ void TMainForm::ScreenShotActionExecute()
 {
     ::ScreenShotActionExecute(
         this, m_settings.PenColor, m_settings.BackgroundColor, QFileInfo(m_executablePath).absolutePath());
+}
+
+void TMainForm::ColorsActionExecute()
+{
+    TSetColorsForm form(this);
+    form.SetColors(std::vector<std::uint32_t>(m_settings.SeriesColor.begin(), m_settings.SeriesColor.end()));
+    if (form.exec() != QDialog::Accepted)
+        return;
+    const std::vector<std::uint32_t> colors = form.Colors();
+    for (std::size_t c = 0; c < m_settings.SeriesColor.size() && c < colors.size(); ++c)
+        m_settings.SeriesColor[c] = colors[c];
+    ShowVorkastGraphic();
 }
 
 void TMainForm::ViewTableActionExecute(int tag)

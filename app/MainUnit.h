@@ -65,6 +65,7 @@ public:
     void PrintReportActionExecute();
     void ExportActionExecute();
     void ScreenShotActionExecute();
+    void ColorsActionExecute();
     void ViewTableActionExecute(int tag);
 
     void ShowResult();

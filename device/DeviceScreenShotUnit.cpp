@@ -21,11 +21,6 @@ namespace {
 
 constexpr Qt::WindowFlags kWindowFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 
-// The colours of the channel colour window, in its order.
-constexpr std::array<std::uint32_t, 16> kOfferedColors
-    = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0x808080, 0xC0C0C0, 0x0000FF,
-        0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
-
 constexpr int kMargin = 8;
 constexpr int kPanelWidth = 321;
 constexpr int kPanelHeight = 105;
@@ -46,11 +41,9 @@ constexpr int kRowSpacing = 6;
 QPixmap MakeSwatch(std::uint32_t color, QSize size)
 {
     QPixmap swatch(size);
-    swatch.fill(ColorOfValue(color));
-    // A white swatch on a white list still needs an edge.
     QPainter painter(&swatch);
-    painter.setPen(Qt::black);
-    painter.drawRect(0, 0, size.width() - 1, size.height() - 1);
+    PaintColorSwatch(painter, swatch.rect(), color);
+    painter.end();
     return swatch;
 }
 
@@ -118,7 +111,7 @@ QComboBox* TDeviceScreenShotForm::MakeColorComboBox(const QString& name)
 {
     auto* comboBox = new QComboBox(m_panel);
     comboBox->setObjectName(name);
-    for (const std::uint32_t color : kOfferedColors)
+    for (const std::uint32_t color : OFFERED_COLORS)
         comboBox->addItem(QString(), QVariant::fromValue(color));
     return comboBox;
 }

@@ -107,18 +107,6 @@ QString ChartTimeText(std::int64_t seconds)
     return QStringLiteral("%1:%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QColor ColorOfValue(std::uint32_t value)
-{
-    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-        static_cast<int>((value >> 16) & 0xFF));
-}
-
-std::uint32_t ValueOfColor(const QColor& color)
-{
-    return static_cast<std::uint32_t>(color.red()) | (static_cast<std::uint32_t>(color.green()) << 8)
-        | (static_cast<std::uint32_t>(color.blue()) << 16);
-}
-
 QSize QuantityPictureSize()
 {
     return {60, 16};

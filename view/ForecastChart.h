@@ -6,6 +6,7 @@
 // runs instead of wrapping.
 
 #include "store/MsrResult.h"
+#include "view/Colors.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -23,10 +24,6 @@ inline constexpr int QUANTITY_COUNT = 5;
 double GetChartTime(std::int64_t seconds);
 // The text of a chart time, "h:mm", hours not wrapped at 24.
 QString ChartTimeText(std::int64_t seconds);
-
-// 0x00BBGGRR, as the settings file holds colours.
-QColor ColorOfValue(std::uint32_t value);
-std::uint32_t ValueOfColor(const QColor& color);
 
 // The picture of a quantity's tool-bar button: its symbol with the subscript lowered.
 QPixmap QuantityPicture(int quantity);

@@ -13,9 +13,13 @@
 #include "device/DownloadSummaryUnit.h"
 #include "device/InstrumentSimulator.h"
 #include "device/USB.h"
+#include "settings/AboutUnit.h"
+#include "settings/SetColorsUnit.h"
 #include "tests/support/TempDir.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
+
+#include <qcustomplot.h>
 
 #include <QAction>
 #include <QApplication>
@@ -672,4 +676,32 @@ TEST_F(MainFormTest, ScreenColoursChosenInTheCaptureWindowAreKept)
     const std::string settings = ReadFile(Form->SettingsFileName().toStdString());
     EXPECT_NE(settings.find("PenColor=255\r\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("BackgroundColor=65535\r\n"), std::string::npos) << settings;
+}
+
+TEST_F(MainFormTest, ColourChosenRecoloursTheChartAndIsKept)
+{
+    NewProject(ProjectFile("colour.fdb"));
+    Simulator->Plug(MakeRealisticInstrument(1, 8));
+    Download();
+    const int before = Form->Chart()->PointCount(0);
+    HandleModalLater<TSetColorsForm>([](TSetColorsForm* form) { form->reject(); });
+    Form->findChild<QAction*>("GraphicsColorsMenuItem")->trigger();
+    EXPECT_EQ(Form->Settings().SeriesColor[0], 0u);
+
+    HandleModalLater<TSetColorsForm>([](TSetColorsForm* form) {
+        form->SetColors({0x0000FF});
+        form->accept();
+    });
+    Form->findChild<QAction*>("GraphicsColorsMenuItem")->trigger();
+    EXPECT_EQ(Form->Settings().SeriesColor[0], 0x0000FFu);
+    EXPECT_EQ(Form->Chart()->Series(0)->pen().color(), QColor(255, 0, 0));
+    EXPECT_EQ(Form->Chart()->PointCount(0), before); // recoloured, not refilled
+}
+
+TEST_F(MainFormTest, AboutWindowOpensFromTheMenu)
+{
+    bool shown = false;
+    HandleModalLater<TAboutForm>([&shown](TAboutForm*) { shown = true; });
+    Form->findChild<QAction*>("AboutMenuItem")->trigger();
+    EXPECT_TRUE(shown);
 }
