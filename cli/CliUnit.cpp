@@ -1,0 +1,314 @@
+#include "cli/CliUnit.h"
+
+#include "app/DisplaySettings.h"
+#include "compute/Activity.h"
+#include "compute/ResultText.h"
+#include "device/DownloadThread.h"
+#include "device/USB.h"
+#include "output/ExportUnit.h"
+#include "output/ReportUnit.h"
+#include "settings/Version.h"
+#include "store/MainDataModuleUnit.h"
+
+#include <QPdfWriter>
+#include <QString>
+
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText = "Использование:\n"
+                               "  cement-lab-cli create ПРОЕКТ.fdb\n"
+                               "  cement-lab-cli info ПРОЕКТ.fdb\n"
+                               "  cement-lab-cli results ПРОЕКТ.fdb\n"
+                               "  cement-lab-cli export ПРОЕКТ.fdb ЗАПИСЬ ФАЙЛ.txt\n"
+                               "  cement-lab-cli report ПРОЕКТ.fdb ФАЙЛ.pdf [--record ЗАПИСЬ]\n"
+                               "  cement-lab-cli download ПРОЕКТ.fdb\n"
+                               "  cement-lab-cli --help | --version\n"
+                               "ЗАПИСЬ: номер записи от 1 в порядке списка проекта.\n";
+
+// A failure the operator is told about in the program's own words.
+class TCliFailure : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TUsageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string DecimalSeparator(const TCliOptions& options)
+{
+    if (!options.DecimalSeparator.empty())
+        return options.DecimalSeparator;
+    std::setlocale(LC_NUMERIC, "");
+    const char* point = std::localeconv()->decimal_point;
+    std::string separator = point && *point ? point : ".";
+    std::setlocale(LC_NUMERIC, "C");
+    return separator;
+}
+
+// Opens an existing project; a missing file or one that is not ours is a failure.
+void OpenProject(TMainDataModule& dataModule, const std::string& path)
+{
+    if (!std::filesystem::is_regular_file(path) || !dataModule.OpenProjectDatabase(path))
+        throw TCliFailure("Не удалось открыть проект!");
+}
+
+int ParseRecord(const std::string& text, int count)
+{
+    std::size_t used = 0;
+    int record = 0;
+    try {
+        record = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        throw TUsageError("Номер записи не число: " + text);
+    }
+    if (used != text.size())
+        throw TUsageError("Номер записи не число: " + text);
+    if (record < 1 || record > count)
+        throw TCliFailure("В проекте нет записи " + text + " (записей: " + std::to_string(count) + ")");
+    return record;
+}
+
+std::string Hex8(std::uint32_t value)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
+void Create(const std::vector<std::string>& a, std::ostream&)
+{
+    if (a.size() != 2)
+        throw TUsageError("create: нужен один файл проекта");
+    TMainDataModule dataModule;
+    std::error_code error;
+    if (std::filesystem::exists(a[1], error) && !std::filesystem::remove(a[1], error))
+        throw TCliFailure("Не удалось создать проект!");
+    if (!dataModule.CreateProjectDatabase(a[1]))
+        throw TCliFailure("Не удалось создать проект!");
+    if (!dataModule.OpenProjectDatabase(a[1]))
+        throw TCliFailure("Не удалось открыть проект!");
+    dataModule.CloseProjectDatabase();
+}
+
+void Info(const std::vector<std::string>& a, std::ostream& out)
+{
+    if (a.size() != 2)
+        throw TUsageError("info: нужен один файл проекта");
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1]);
+    out << "DEVICE_NAME: " << dataModule.GetDeviceName() << "\n"
+        << "DEVICE_DATA_VERSION: " << dataModule.GetDeviceDataVersion() << "\n"
+        << "RECORD_COUNT: " << dataModule.GetRecordCount() << "\n"
+        << "PROJECT_DESCRIPTION: " << EscapeComment(dataModule.GetProjectDescription()) << "\n";
+    dataModule.CloseProjectDatabase();
+}
+
+void Results(const std::vector<std::string>& a, std::ostream& out, const TCliOptions& options)
+{
+    if (a.size() != 2)
+        throw TUsageError("results: нужен один файл проекта");
+    const std::string separator = DecimalSeparator(options);
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1]);
+    TCachedDataSet& results = dataModule.ResultDataSet();
+    for (int row = 1; row <= results.RecordCount(); ++row) {
+        results.SetRecNo(row);
+        double date = 0.0;
+        if (const auto* value = std::get_if<TDateTime>(&results.Field("MEASURE_DATE")))
+            date = value->Value;
+        double time = 0.0;
+        if (const auto* value = std::get_if<TDateTime>(&results.Field("MEASURE_TIME")))
+            time = value->Value;
+        std::int64_t number = 0;
+        if (const auto* value = std::get_if<std::int64_t>(&results.Field("MEASURE_NUMBER")))
+            number = *value;
+        out << OleDateText(date) << '\t' << OleTimeText(time) << '\t' << number;
+        TMsrResult msr;
+        TParamTexts params{};
+        TResultTexts values{};
+        if (dataModule.ReadMsrResult(msr) == 0) {
+            params = GetParamTexts(msr, separator);
+            values = GetResultTexts(CalcMsrResult(msr), separator);
+        }
+        for (const std::string& text : params)
+            out << '\t' << text;
+        for (const std::string& text : values)
+            out << '\t' << text;
+        out << '\t' << EscapeComment(dataModule.GetMeasureComment()) << "\n";
+    }
+    dataModule.CloseProjectDatabase();
+}
+
+void Export(const std::vector<std::string>& a, std::ostream&, const TCliOptions& options)
+{
+    if (a.size() != 4)
+        throw TUsageError("export: нужны файл проекта, номер записи и файл");
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1]);
+    dataModule.ResultDataSet().SetRecNo(ParseRecord(a[2], dataModule.GetRecordCount()));
+    TMsrResult msr;
+    if (dataModule.ReadMsrResult(msr) != 0)
+        throw TCliFailure("Данные записи " + a[2] + " не читаются, файл не записан");
+    WriteExportFile(QString::fromStdString(a[3]), msr, DecimalSeparator(options));
+    dataModule.CloseProjectDatabase();
+}
+
+void Report(const std::vector<std::string>& a, std::ostream&, const TCliOptions& options)
+{
+    if (a.size() != 3 && !(a.size() == 5 && a[3] == "--record"))
+        throw TUsageError("report: нужны файл проекта и файл PDF, и, может быть, --record ЗАПИСЬ");
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1]);
+    const bool one = a.size() == 5;
+    if (one)
+        dataModule.ResultDataSet().SetRecNo(ParseRecord(a[4], dataModule.GetRecordCount()));
+    const std::vector<TReportSheet> sheets = CollectReportSheets(dataModule, !one);
+    if (sheets.empty())
+        throw TCliFailure("В проекте нет записей, отчёт не создан");
+    const std::string settings = (std::filesystem::path(options.ProgramFolder) / "cement-lab.ini").string();
+    const std::uint32_t color = LoadDisplaySettings(settings).SeriesColor[0];
+    {
+        QPdfWriter writer(QString::fromStdString(a[2]));
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF()));
+        writer.setResolution(300);
+        writer.setTitle(QStringLiteral("Протокол испытания"));
+        PaintReport(writer, sheets, color);
+    }
+    std::error_code error;
+    if (std::filesystem::file_size(a[2], error) == 0 || error)
+        throw TCliFailure("Unable to write to " + a[2]);
+    dataModule.CloseProjectDatabase();
+}
+
+void Download(const std::vector<std::string>& a, std::ostream& out, const TCliOptions& options)
+{
+    if (a.size() != 2)
+        throw TUsageError("download: нужен один файл проекта");
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1]);
+    struct TLink
+    {
+        ~TLink() { USBFinalize(); }
+    } link;
+    if (options.Backend)
+        USBInitialize(options.Backend());
+    else
+        USBInitialize();
+    if (!USBDeviceAttached())
+        throw TCliFailure("Прибор не подключен!");
+    TDownloadThread worker([](int, std::uint32_t) {});
+    worker.Start();
+    while (!worker.WaitFor(std::chrono::seconds(1))) { }
+    const std::int32_t status = worker.ResultCode();
+    if (status != 0)
+        throw TCliFailure("Ошибка связи " + Hex8(static_cast<std::uint32_t>(status)));
+    TArrayOfMsrResult records = worker.TakeResults();
+    const std::size_t inDevice = records.size();
+    const int added = records.empty() ? 0 : dataModule.StoreMsrResults(records);
+    dataModule.ApplyChanges();
+    dataModule.CloseProjectDatabase();
+    out << "В памяти прибора: " << inDevice << "\n"
+        << "Добавлено в проект: " << added << "\n";
+}
+
+} // namespace
+
+std::string OleDateText(double oleDate)
+{
+    using namespace std::chrono;
+    const auto ms = static_cast<std::int64_t>(std::llround(oleDate * 86400000.0));
+    const sys_time<milliseconds> at = sys_days(year(1899) / December / 30) + milliseconds(ms);
+    const year_month_day day(floor<days>(at));
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u.%02u.%04d", static_cast<unsigned>(day.day()),
+        static_cast<unsigned>(day.month()), static_cast<int>(day.year()));
+    return text;
+}
+
+std::string OleTimeText(double oleDate)
+{
+    using namespace std::chrono;
+    const auto ms = static_cast<std::int64_t>(std::llround(oleDate * 86400000.0));
+    const sys_time<milliseconds> at = sys_days(year(1899) / December / 30) + milliseconds(ms);
+    const hh_mm_ss<milliseconds> time(at - floor<days>(at));
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(time.hours().count()),
+        static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()));
+    return text;
+}
+
+std::string EscapeComment(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '\t')
+            escaped += "\\t";
+        else if (c == '\n')
+            escaped += "\\n";
+        else if (c == '\r')
+            continue; // a line break typed on Windows is one break
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+    const TCliOptions& options)
+{
+    if (arguments.empty()) {
+        err << kUsageText;
+        return kUsage;
+    }
+    const std::string& command = arguments[0];
+    if (command == "--help" || command == "-h") {
+        out << kUsageText;
+        return kSuccess;
+    }
+    if (command == "--version") {
+        out << "cement-lab-cli " << CEMENTLAB_VERSION << "\n";
+        return kSuccess;
+    }
+    try {
+        if (command == "create")
+            Create(arguments, out);
+        else if (command == "info")
+            Info(arguments, out);
+        else if (command == "results")
+            Results(arguments, out, options);
+        else if (command == "export")
+            Export(arguments, out, options);
+        else if (command == "report")
+            Report(arguments, out, options);
+        else if (command == "download")
+            Download(arguments, out, options);
+        else
+            throw TUsageError("Неизвестная команда: " + command);
+    } catch (const TUsageError& error) {
+        err << error.what() << "\n" << kUsageText;
+        return kUsage;
+    } catch (const std::exception& error) {
+        err << error.what() << "\n";
+        return kFailure;
+    }
+    return kSuccess;
+}
