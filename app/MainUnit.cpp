@@ -91,14 +91,19 @@ QString FileNamePart(const QString& path)
 
 TMainForm::TMainForm(TMainDataModule& dataModule, const QString& executablePath,
     std::shared_ptr<TUSBBackend> usbBackend, QWidget* parent)
+    : TMainForm(dataModule, ProgramPaths(executablePath), std::move(usbBackend), parent)
+{ }
+
+TMainForm::TMainForm(TMainDataModule& dataModule, const TProgramPaths& paths,
+    std::shared_ptr<TUSBBackend> usbBackend, QWidget* parent)
     : QMainWindow(parent)
     , m_dataModule(dataModule)
-    , m_executablePath(executablePath)
-    , m_settingsFile(QString::fromStdString(::SettingsFileName(executablePath.toStdString())))
+    , m_paths(paths)
     , m_usbBackend(std::move(usbBackend))
 {
     InitIconsResource();
     setObjectName(QStringLiteral("MainForm"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/cement-lab.svg")));
     resize(kWindowWidth, kWindowHeight);
     setMinimumSize(kWindowWidth, kWindowMinHeight);
     CreateActions();
@@ -646,20 +651,25 @@ void TMainForm::ActionListUpdate()
 
 void TMainForm::LoadSettings()
 {
-    m_settings = LoadDisplaySettings(m_settingsFile.toStdString());
+    m_settings = LoadDisplaySettings(m_paths.SettingsFile.toStdString());
 }
 
 void TMainForm::SaveSettings()
 {
-    SaveDisplaySettings(m_settingsFile.toStdString(), m_settings);
+    // The XDG configuration folder may not exist yet; the folder beside the program does.
+    if (!m_paths.BesideProgram)
+        QDir().mkpath(QFileInfo(m_paths.SettingsFile).absolutePath());
+    SaveDisplaySettings(m_paths.SettingsFile.toStdString(), m_settings);
 }
 
 // ---- projects ----------------------------------------------------------------------------------
 
 void TMainForm::CreateProjectsDirectory()
 {
-    const QString folder = QFileInfo(m_executablePath).absolutePath() + QStringLiteral("/projects");
-    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder))
+    // Beside the program one level is made, as there; a folder of the user's may need its parents.
+    const QString folder = m_paths.ProjectsFolder;
+    const bool made = m_paths.BesideProgram ? QDir().mkdir(folder) : QDir().mkpath(folder);
+    if (!QFileInfo(folder).isDir() && !made)
         throw std::runtime_error(QDir::toNativeSeparators(folder).toStdString());
     m_projectsPath = folder + QLatin1Char('/');
 }
@@ -1002,8 +1012,7 @@ void TMainForm::ExportActionExecute()
 
 void TMainForm::ScreenShotActionExecute()
 {
-    ::ScreenShotActionExecute(
-        this, m_settings.PenColor, m_settings.BackgroundColor, QFileInfo(m_executablePath).absolutePath());
+    ::ScreenShotActionExecute(this, m_settings.PenColor, m_settings.BackgroundColor, m_paths.PictureFolder);
 }
 
 void TMainForm::ColorsActionExecute()

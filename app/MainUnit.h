@@ -10,6 +10,7 @@
 // stale.
 
 #include "app/DisplaySettings.h"
+#include "app/ProgramPaths.h"
 #include "store/CachedDataSet.h"
 #include "store/MainDataModuleUnit.h"
 
@@ -43,6 +44,9 @@ public:
     // `usbBackend` is the instrument link the window opens; null: the real USB stack.
     TMainForm(TMainDataModule& dataModule, const QString& executablePath,
         std::shared_ptr<TUSBBackend> usbBackend = nullptr, QWidget* parent = nullptr);
+    // With the places decided already.
+    TMainForm(TMainDataModule& dataModule, const TProgramPaths& paths,
+        std::shared_ptr<TUSBBackend> usbBackend, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     void ActionListUpdate();
@@ -78,7 +82,8 @@ public:
     void LoadSettings();
     void SaveSettings();
     const TDisplaySettings& Settings() const { return m_settings; }
-    QString SettingsFileName() const { return m_settingsFile; }
+    QString SettingsFileName() const { return m_paths.SettingsFile; }
+    const TProgramPaths& Paths() const { return m_paths; }
 
     // Named parts, for the feature units that work on them.
     TMainDataModule& DataModule() { return m_dataModule; }
@@ -127,8 +132,7 @@ private:
     void StateChanged() override { ActionListUpdate(); }
 
     TMainDataModule& m_dataModule;
-    QString m_executablePath;
-    QString m_settingsFile;
+    TProgramPaths m_paths;
     QString m_projectsPath;
     QString m_projectName;
     TDisplaySettings m_settings;

@@ -7,6 +7,7 @@
 #include "app/DBControls.h"
 #include "app/IniFile.h"
 #include "app/MainUnit.h"
+#include "app/ProgramPaths.h"
 #include "app/SingleInstance.h"
 #include "compute/ViewTableUnit.h"
 #include "device/DeviceScreenShotUnit.h"
@@ -704,4 +705,71 @@ TEST_F(MainFormTest, AboutWindowOpensFromTheMenu)
     HandleModalLater<TAboutForm>([&shown](TAboutForm*) { shown = true; });
     Form->findChild<QAction*>("AboutMenuItem")->trigger();
     EXPECT_TRUE(shown);
+}
+
+// ---- where the files go ------------------------------------------------------------------------
+
+class ProgramPathsTest : public MainFormTest
+{
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR", "XDG_PICTURES_DIR", "HOME"})
+            m_saved.emplace_back(name, qgetenv(name));
+        qputenv("HOME", QByteArray::fromStdString(Dir.File("home")));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.File("config")));
+        qunsetenv("XDG_DOCUMENTS_DIR");
+        qunsetenv("XDG_PICTURES_DIR");
+        MainFormTest::SetUp();
+    }
+    void TearDown() override
+    {
+        MainFormTest::TearDown();
+        for (const auto& [name, value] : m_saved)
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+    }
+
+private:
+    std::vector<std::pair<const char*, QByteArray>> m_saved;
+};
+
+TEST_F(ProgramPathsTest, BesideAWritableProgramOrInTheUsersPlaces)
+{
+    const QString program = QString::fromStdString(Dir.File("bin/cement-lab"));
+    const TProgramPaths beside = ProgramPathsFor(program, true);
+    EXPECT_TRUE(beside.BesideProgram);
+    EXPECT_EQ(beside.SettingsFile, QString::fromStdString(Dir.File("bin/cement-lab.ini")));
+    EXPECT_EQ(beside.ProjectsFolder, QString::fromStdString(Dir.File("bin/projects")));
+    EXPECT_EQ(beside.PictureFolder, QString::fromStdString(Dir.File("bin")));
+
+    const TProgramPaths user = ProgramPathsFor(program, false);
+    EXPECT_FALSE(user.BesideProgram);
+    EXPECT_EQ(user.SettingsFile, QString::fromStdString(Dir.File("config/cement-lab/cement-lab.ini")));
+    EXPECT_EQ(user.ProjectsFolder, QString::fromStdString(Dir.File("home/cement-lab/projects")));
+    EXPECT_EQ(user.PictureFolder, user.ProjectsFolder);
+
+    qputenv("XDG_DOCUMENTS_DIR", QByteArray::fromStdString(Dir.File("Документы")));
+    qputenv("XDG_PICTURES_DIR", QByteArray::fromStdString(Dir.File("Pictures")));
+    const TProgramPaths named = ProgramPathsFor(program, false);
+    EXPECT_EQ(named.ProjectsFolder, QString::fromStdString(Dir.File("Документы/cement-lab")));
+    EXPECT_EQ(named.PictureFolder, QString::fromStdString(Dir.File("Pictures")));
+
+    // The root's folder is writable for root only; a folder nobody may write is the user's case.
+    EXPECT_TRUE(ProgramPaths(QString::fromStdString(Dir.File("cement-lab"))).BesideProgram);
+}
+
+TEST_F(ProgramPathsTest, TheWindowUsesTheUsersPlacesWhenTheProgramsFolderIsNotItsOwn)
+{
+    Form.reset();
+    Form = std::make_unique<TMainForm>(DataModule,
+        ProgramPathsFor(QString::fromStdString(Dir.File("usr/bin/cement-lab")), false), Simulator);
+    EXPECT_EQ(Form->GetProjectsPath(), QString::fromStdString(Dir.File("home/cement-lab/projects/")));
+    EXPECT_TRUE(QFileInfo(Form->GetProjectsPath()).isDir());
+    Form->show();
+    ASSERT_TRUE(Form->close());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(Dir.File("config/cement-lab/cement-lab.ini"))));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Dir.File("usr"))));
 }
