@@ -282,7 +282,9 @@ TUSBStatus TInstrumentSimulator::BulkIn(TUSBDeviceId device, std::uint8_t endpoi
     if (Wait(lock, *state, state->Instrument.TransferDelay))
         return STATUS_USB_NO_DEVICE;
 
-    std::optional<std::vector<std::uint8_t>> reply = std::move(state->Reply);
+    // A plain vector and a flag: GCC's optimiser mistakes a moved optional<vector> for uninitialised.
+    const bool hasReply = state->Reply.has_value();
+    std::vector<std::uint8_t> reply = hasReply ? std::move(*state->Reply) : std::vector<std::uint8_t>();
     const std::optional<TExchangeFault> fault = state->PendingFault;
     const bool stalled = state->Stalled;
     state->Reply.reset();
@@ -292,12 +294,12 @@ TUSBStatus TInstrumentSimulator::BulkIn(TUSBDeviceId device, std::uint8_t endpoi
     if (fault) {
         switch (fault->Kind) {
         case TSimulatorFault::ShortReply:
-            if (reply)
-                reply->resize(std::min(fault->Bytes, reply->size()));
+            if (hasReply)
+                reply.resize(std::min(fault->Bytes, reply.size()));
             break;
         case TSimulatorFault::LongReply:
-            if (reply)
-                reply->insert(reply->end(), fault->Bytes, 0xA5);
+            if (hasReply)
+                reply.insert(reply.end(), fault->Bytes, 0xA5);
             break;
         default:
             return Fail(lock, *state, fault->Kind, timeoutMs);
@@ -305,13 +307,13 @@ TUSBStatus TInstrumentSimulator::BulkIn(TUSBDeviceId device, std::uint8_t endpoi
     }
     if (stalled)
         return STATUS_USB_PIPE;
-    if (!reply)
+    if (!hasReply)
         return Wait(lock, *state, std::chrono::milliseconds(timeoutMs)) ? STATUS_USB_NO_DEVICE
                                                                         : STATUS_USB_TIMEOUT;
 
-    transferred = std::min(length, reply->size());
-    std::memcpy(data, reply->data(), transferred);
-    return reply->size() > length ? STATUS_USB_OVERFLOW : STATUS_SUCCESS;
+    transferred = std::min(length, reply.size());
+    std::memcpy(data, reply.data(), transferred);
+    return reply.size() > length ? STATUS_USB_OVERFLOW : STATUS_SUCCESS;
 }
 
 namespace {
