@@ -112,8 +112,7 @@ TMainForm::TMainForm(TMainDataModule& dataModule, const TProgramPaths& paths,
     CreateClientArea();
     CreateStatusBar();
     FormCreate();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
 }
 
 TMainForm::~TMainForm()
@@ -716,12 +715,27 @@ bool TMainForm::CloseBeforeAnotherProject()
 {
     if (m_dataModule.IsProjectOpen() && !ProjectCloseQuery())
         return false;
+    CloseProjectView();
+    return true;
+}
+
+void TMainForm::CloseProjectView()
+{
     ShowProjectPages(false);
     SetProjectName(QString());
     m_dataModule.CloseProjectDatabase();
     ClearStringGrids();
     ClearGraphics();
-    return true;
+}
+
+void TMainForm::OpenAndShowProject(const QString& path)
+{
+    if (!m_dataModule.OpenProjectDatabase(path.toStdString())) {
+        SetProjectName(QString());
+        ShowErrorMessage(QStringLiteral("Не удалось открыть проект!"));
+        return;
+    }
+    ShowOpenedProject(path);
 }
 
 void TMainForm::CreateNewProjectActionExecute()
@@ -744,12 +758,7 @@ void TMainForm::CreateNewProjectActionExecute()
         ShowErrorMessage(QStringLiteral("Не удалось создать проект!"));
         return;
     }
-    if (!m_dataModule.OpenProjectDatabase(path.toStdString())) {
-        SetProjectName(QString());
-        ShowErrorMessage(QStringLiteral("Не удалось открыть проект!"));
-        return;
-    }
-    ShowOpenedProject(path);
+    OpenAndShowProject(path);
 }
 
 void TMainForm::OpenProjectActionExecute()
@@ -763,12 +772,7 @@ void TMainForm::OpenProjectActionExecute()
     const QString path = OperatorDialogs().OpenFileName(options);
     if (path.isEmpty())
         return;
-    if (!m_dataModule.OpenProjectDatabase(path.toStdString())) {
-        SetProjectName(QString());
-        ShowErrorMessage(QStringLiteral("Не удалось открыть проект!"));
-        return;
-    }
-    ShowOpenedProject(path);
+    OpenAndShowProject(path);
 }
 
 void TMainForm::ShowOpenedProject(const QString& path)
@@ -796,11 +800,7 @@ void TMainForm::CloseProjectActionExecute()
 {
     if (!ProjectCloseQuery())
         return;
-    ShowProjectPages(false);
-    SetProjectName(QString());
-    m_dataModule.CloseProjectDatabase();
-    ClearStringGrids();
-    ClearGraphics();
+    CloseProjectView();
 }
 
 void TMainForm::SaveProjectActionExecute()

@@ -119,6 +119,10 @@ private:
     void GridPanelResize();
 
     bool CloseBeforeAnotherProject();
+    // Pages hidden, caption the title, the project closed, grids and chart empty.
+    void CloseProjectView();
+    // Opens `path` and shows it; "Не удалось открыть проект!" and no project when it fails.
+    void OpenAndShowProject(const QString& path);
     void ShowOpenedProject(const QString& path);
     void ShowProjectPages(bool show);
     void MainDBGridFocus();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QScreen>
 
 namespace {
 
@@ -115,4 +116,15 @@ void RunCommand(const std::function<void()>& command)
     } catch (const std::exception& error) {
         ShowGeneralError(error);
     }
+}
+
+void CentreOnScreen(QWidget& window)
+{
+    const QWidget* owner = window.parentWidget();
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window.rect();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
 }

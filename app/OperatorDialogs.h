@@ -48,6 +48,10 @@ TOperatorDialogs& OperatorDialogs();
 // Installs `dialogs` and returns the one it replaces; nullptr puts the Qt dialogs back.
 std::unique_ptr<TOperatorDialogs> SetOperatorDialogs(std::unique_ptr<TOperatorDialogs> dialogs);
 
+// Places a window in the middle of its owner's screen (the main screen without an
+// owner). A dialog not moved by the program would sit over its owner instead.
+void CentreOnScreen(QWidget& window);
+
 // With the application title as caption.
 void ShowErrorMessage(const QString& text);
 QMessageBox::StandardButton AskQuestion(const QString& text, QMessageBox::StandardButtons buttons);

@@ -194,9 +194,7 @@ TViewTableForm::TViewTableForm(QWidget* owner)
     layout->addWidget(closeButton, 0, Qt::AlignHCenter);
 
     setFixedSize(kClientWidth, kClientHeight);
-    QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
-    if (screen != nullptr)
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
 
     FillTable();
 }

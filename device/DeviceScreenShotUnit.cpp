@@ -100,11 +100,7 @@ TDeviceScreenShotForm::TDeviceScreenShotForm(QWidget* owner)
     SelectColor(m_backgroundColorComboBox, m_backgroundColor);
     Paint();
 
-    if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
-        QRect frame = rect();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(*this);
 }
 
 QComboBox* TDeviceScreenShotForm::MakeColorComboBox(const QString& name)

@@ -1,4 +1,5 @@
 #include "device/DownloadSummaryUnit.h"
+#include "app/OperatorDialogs.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -97,12 +98,6 @@ void TDownloadSummaryForm::Arrange()
 
     // The counts are set before the window is shown; keep it in the middle of the screen
     // (a dialog that has not been moved would sit over its owner).
-    if (!isVisible()) {
-        QWidget* owner = parentWidget();
-        if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
-            QRect frame = rect();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
-    }
+    if (!isVisible())
+        CentreOnScreen(*this);
 }

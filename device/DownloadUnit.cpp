@@ -1,5 +1,7 @@
 #include "device/DownloadUnit.h"
 
+#include "app/OperatorDialogs.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QPalette>
@@ -13,19 +15,6 @@ namespace {
 
 // A title bar without buttons: the window ends through Cancel (or Esc) only.
 constexpr Qt::WindowFlags kWindowFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-
-// A dialog is placed over its owner unless it has been moved; this one belongs in the
-// middle of the screen.
-void CentreOnScreen(QWidget* window)
-{
-    QWidget* owner = window->parentWidget();
-    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = window->rect();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
-}
 
 } // namespace
 
@@ -60,7 +49,7 @@ TDownloadForm::TDownloadForm(QWidget* owner)
     // Every way of closing (end message, Cancel, Esc, the window manager) passes here.
     connect(this, &QDialog::finished, this, [this] { m_closed = true; });
 
-    CentreOnScreen(this);
+    CentreOnScreen(*this);
 }
 
 TDownloadForm::~TDownloadForm()

@@ -1,4 +1,5 @@
 #include "output/SelectReportTypeUnit.h"
+#include "app/OperatorDialogs.h"
 
 #include <QDialogButtonBox>
 #include <QGuiApplication>
@@ -31,8 +32,7 @@ TSelectReportTypeForm::TSelectReportTypeForm(QWidget* owner)
     layout->addWidget(buttons);
     SetAllRecords(false);
     setFixedSize(sizeHint());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
 }
 
 void TSelectReportTypeForm::SetAllRecords(bool all)

@@ -1,4 +1,5 @@
 #include "settings/AboutUnit.h"
+#include "app/OperatorDialogs.h"
 
 #include "settings/Version.h"
 
@@ -193,7 +194,5 @@ void TAboutForm::Arrange()
     m_closeButton->setGeometry(
         buttonLeft, kCloseButtonRect.top() + shift, buttonWidth, kCloseButtonRect.height());
     setFixedSize(clientWidth, kClientHeight + shift);
-    if (QScreen* screen
-        = parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
 }

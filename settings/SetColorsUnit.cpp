@@ -1,4 +1,5 @@
 #include "settings/SetColorsUnit.h"
+#include "app/OperatorDialogs.h"
 
 #include "view/ForecastChart.h"
 
@@ -192,8 +193,7 @@ TSetColorsForm::TSetColorsForm(QWidget* owner)
     m_applyButton->move((clientWidth - buttonsWidth) / 2, buttonsTop);
     m_cancelButton->move(m_applyButton->geometry().right() + 1 + kButtonGap, buttonsTop);
     setFixedSize(clientWidth, std::max(kClientHeight, buttonsTop + kButtonHeight + 4));
-    if (QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
 
     SetColors(m_colors);
     m_colorsDrawGrid->setFocus();

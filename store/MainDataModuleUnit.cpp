@@ -28,8 +28,8 @@ const char* const kSchema[] = {
 
 std::string ProjectRowStatement()
 {
-    return std::string("INSERT INTO SYSTEM_TABLE (DEVICE_NAME, DEVICE_DATA_VERSION) VALUES ('") + std::string(DEVICE_NAME)
-        + "'," + std::to_string(DEVICE_DATA_VERSION) + ");";
+    return std::string("INSERT INTO SYSTEM_TABLE (DEVICE_NAME, DEVICE_DATA_VERSION) VALUES ('")
+        + std::string(DEVICE_NAME) + "'," + std::to_string(DEVICE_DATA_VERSION) + ");";
 }
 
 TDataSetConfig ResultConfig()

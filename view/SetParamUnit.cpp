@@ -1,4 +1,5 @@
 #include "view/SetParamUnit.h"
+#include "app/OperatorDialogs.h"
 
 #include "compute/ReferenceTables.h"
 #include "compute/ResultText.h"
@@ -202,8 +203,7 @@ TSetParamForm::TSetParamForm(QWidget* owner)
     // Wider only when the desktop's font leaves a caption no room.
     const QSize needed = layout->totalSizeHint();
     setFixedSize(std::max(kClientWidth, needed.width()), std::max(kClientHeight, needed.height()));
-    if (QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
 
     SupplierComboBoxChange();
 }

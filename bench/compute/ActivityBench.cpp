@@ -1,6 +1,7 @@
 // The computation and the formatter beside raw baselines over the same data, so the ratio holds on
 // a noisy machine.
 
+#include "bench/support/LargestRecord.h"
 #include "compute/Activity.h"
 #include "compute/ResultText.h"
 
@@ -11,25 +12,6 @@
 #include <numeric>
 
 namespace {
-
-// The largest record the instrument delivers: 4320 samples at 10 s.
-TMsrResult MakeLargestRecord()
-{
-    TMsrResult msr;
-    msr.CementMass = 400;
-    msr.ExpCementGrade = 4;
-    msr.Supplier = 3;
-    msr.Duration = 43200;
-    msr.Period = 10;
-    msr.ConcretionTime = 28;
-    const std::uint32_t n = msr.SampleCount();
-    msr.Data.assign(4, TSampleArray(n));
-    for (std::uint32_t j = 0; j < n; ++j) {
-        msr.Data[MSR_VOLUME][j] = 0.001f * static_cast<float>(j % 1500);
-        msr.Data[MSR_TEMPERATURE][j] = 19.0f + 0.0005f * static_cast<float>(j);
-    }
-    return msr;
-}
 
 void BM_CalcMsrResult(benchmark::State& state)
 {

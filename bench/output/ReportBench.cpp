@@ -1,6 +1,7 @@
 // The report of a 100-record project: collecting the sheets and preparing the preview,
 // then the JPEG pages (one page image, and its cropped copy, in memory at a time).
 
+#include "bench/support/LargestRecord.h"
 #include "output/ReportPreviewUnit.h"
 #include "output/ReportUnit.h"
 #include "store/MainDataModuleUnit.h"
@@ -14,27 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-TMsrResult Record(int i)
-{
-    TMsrResult msr;
-    msr.BeginDateTime = 45000.0 + i;
-    msr.DataVersion = DEVICE_DATA_VERSION;
-    msr.MeasureNumber = i;
-    msr.CementMass = 400;
-    msr.ExpCementGrade = 4;
-    msr.Supplier = 3;
-    msr.Duration = 43200;
-    msr.Period = 10;
-    msr.ConcretionTime = 28;
-    const std::uint32_t n = msr.SampleCount();
-    msr.Data.assign(4, TSampleArray(n));
-    for (std::uint32_t j = 0; j < n; ++j) {
-        msr.Data[0][j] = 1.5f * (1.0f - std::exp(-static_cast<float>(j) / 900.0f));
-        msr.Data[1][j] = 19.0f + 0.0005f * static_cast<float>(j);
-    }
-    return msr;
-}
 
 double Seconds(std::chrono::steady_clock::time_point since)
 {
@@ -55,7 +35,7 @@ int main(int argc, char** argv)
     dataModule.OpenProjectDatabase(project);
     TArrayOfMsrResult records;
     for (int i = 0; i < 100; ++i)
-        records.push_back(Record(i));
+        records.push_back(MakeLargestRecord(i));
     dataModule.StoreMsrResults(records);
 
     const auto start = std::chrono::steady_clock::now();

@@ -5,6 +5,7 @@
 
 #include "app/MainUnit.h"
 #include "app/OperatorDialogs.h"
+#include "bench/support/LargestRecord.h"
 #include "compute/Activity.h"
 #include "device/InstrumentSimulator.h"
 #include "device/USB.h"
@@ -27,29 +28,6 @@
 namespace {
 
 constexpr QSize kChartSize(456, 400);
-
-TMsrResult MakeLargestRecord()
-{
-    TMsrResult msr;
-    msr.BeginDateTime = 45000.5;
-    msr.DataVersion = DEVICE_DATA_VERSION;
-    msr.MeasureNumber = 1;
-    msr.CementMass = 400;
-    msr.ExpCementGrade = 4;
-    msr.Supplier = 3;
-    msr.Duration = 43200;
-    msr.Period = 10;
-    msr.ConcretionTime = 28;
-    const std::uint32_t n = msr.SampleCount();
-    msr.Data.assign(4, TSampleArray(n));
-    for (std::uint32_t j = 0; j < n; ++j) {
-        msr.Data[0][j] = 1.5f * (1.0f - std::exp(-static_cast<float>(j) / 900.0f));
-        msr.Data[1][j] = 19.0f + 0.0005f * static_cast<float>(j);
-        msr.Data[2][j] = 20.0f + 0.0003f * static_cast<float>(j);
-        msr.Data[3][j] = 1000.0f + static_cast<float>(j % 97);
-    }
-    return msr;
-}
 
 // Answers the open dialog with one file.
 class TOpenDialog : public TOperatorDialogs
