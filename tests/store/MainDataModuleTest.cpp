@@ -1,4 +1,5 @@
 #include "store/MainDataModuleUnit.h"
+#include "tests/support/ProjectQuery.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -8,35 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-using TRows = std::vector<std::vector<TValue>>;
-
-// Reads a project file through a connection of its own, as another program would.
-TRows Query(const std::string& path, const std::string& sql)
-{
-    TConnection c;
-    c.Attach(path, "SYSDBA", "vaultword", "ASCII");
-    auto st = c.Prepare(sql);
-    st->Open();
-    TRows rows;
-    while (st->Fetch()) {
-        rows.emplace_back();
-        for (std::size_t i = 0; i < st->ColumnCount(); ++i)
-            rows.back().push_back(st->Column(i));
-    }
-    st->CloseCursor();
-    st.reset();
-    c.Detach();
-    return rows;
-}
-
-void Execute(const std::string& path, const std::string& sql)
-{
-    TConnection c;
-    c.Attach(path, "SYSDBA", "vaultword", "ASCII");
-    c.ExecuteImmediate(sql);
-    c.Detach();
-}
 
 std::int64_t Int(const TValue& v)
 {

@@ -1,0 +1,117 @@
+// The process a crash-safety test kills. It prepares one save, says "ready" on stdout,
+// waits for a byte on stdin, then saves and says "saved"; it never ends on its own, so
+// only the test's SIGKILL stops it.
+//
+//   StoreCrashChild save <project>      appends, edits and deletes records, then saves
+//   StoreCrashChild download <project>  reads a simulated instrument, then stores and saves
+#include "device/DownloadThread.h"
+#include "device/InstrumentSimulator.h"
+#include "device/USB.h"
+#include "store/MainDataModuleUnit.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Large enough that the save takes a while, so kills land inside it.
+constexpr std::uint32_t SAMPLES = 4320;
+constexpr int ADDED = 12;
+
+TMsrResult Big(double begin, std::int32_t number)
+{
+    TMsrResult r;
+    r.BeginDateTime = begin;
+    r.DataVersion = MSR_DATA_VERSION;
+    r.MeasureNumber = number;
+    r.CementMass = 400 + static_cast<std::uint32_t>(number);
+    r.Duration = 10 * SAMPLES;
+    r.Period = 10;
+    r.ConcretionTime = 28;
+    for (int a = 0; a < 4; ++a) {
+        TSampleArray s(SAMPLES);
+        for (std::uint32_t j = 0; j < SAMPLES; ++j)
+            s[j] = static_cast<float>(number * 1000 + a * 100) + static_cast<float>(j) / 8.0f;
+        r.Data.push_back(std::move(s));
+    }
+    return r;
+}
+
+void Say(const char* word)
+{
+    std::printf("%s\n", word);
+    std::fflush(stdout);
+}
+
+bool WaitForGo()
+{
+    char go = 0;
+    return read(STDIN_FILENO, &go, 1) == 1;
+}
+
+int PrepareSave(TMainDataModule& m)
+{
+    auto& ds = m.ResultDataSet();
+    // Edit the first row's comment, delete the second, add new ones, and retitle the project.
+    ds.First();
+    m.SetMeasureComment("изменено при сохранении");
+    m.PostEdits();
+    ds.Next();
+    ds.Delete();
+    m.SetProjectDescription("описание после сохранения");
+    for (int i = 0; i < ADDED; ++i) {
+        TMsrResult r = Big(46000.0 + i, 100 + i);
+        if (m.AddMsrResult(r) != -1)
+            return 4;
+    }
+    m.PostEdits();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+        return 2;
+    const std::string mode = argv[1];
+    try {
+        TMainDataModule m;
+        if (!m.OpenProjectDatabase(argv[2]))
+            return 3;
+        if (mode == "save") {
+            if (const int failed = PrepareSave(m))
+                return failed;
+            Say("ready");
+            if (!WaitForGo())
+                return 5;
+            m.ApplyChanges();
+        } else if (mode == "download") {
+            auto simulator = std::make_shared<TInstrumentSimulator>();
+            simulator->Plug(MakeRealisticInstrument(6, 7));
+            if (USBInitialize(simulator) != STATUS_SUCCESS)
+                return 4;
+            TDownloadThread worker([](int, std::uint32_t) {});
+            worker.Start();
+            while (!worker.WaitFor(std::chrono::seconds(1))) { }
+            if (worker.ResultCode() != 0)
+                return 4;
+            TArrayOfMsrResult records = worker.TakeResults();
+            Say("ready");
+            if (!WaitForGo())
+                return 5;
+            m.StoreMsrResults(records);
+            m.ApplyChanges();
+        } else {
+            return 2;
+        }
+        Say("saved");
+        pause();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 6;
+    }
+    return 0;
+}
