@@ -317,16 +317,21 @@ void TLibUSBBackend::Arrive(libusb_device* device, bool fresh)
 void TLibUSBBackend::Leave(libusb_device* device)
 {
     TUSBDeviceId id = 0;
+    // Released outside the lock: closing takes libusb's event lock, and a thread handling
+    // events holds that while our hot-plug callback waits for m_mutex.
+    std::shared_ptr<THeldDevice> gone;
     {
         std::lock_guard lock(m_mutex);
         for (auto it = m_held.begin(); it != m_held.end(); ++it) {
             if (it->second->Device == device) {
                 id = it->first;
+                gone = std::move(it->second);
                 m_held.erase(it);
                 break;
             }
         }
     }
+    gone.reset();
     if (id != 0)
         m_sink->OnDeviceDetach(id);
 }
