@@ -135,6 +135,12 @@ struct TWorkedCase
     double Activity;
 };
 
+// Without it the test's name would be printed from the struct's padding bytes.
+void PrintTo(const TWorkedCase& c, std::ostream* os)
+{
+    *os << c.Temperature << " °C";
+}
+
 class WorkedExampleTest : public testing::TestWithParam<TWorkedCase>
 { };
 

@@ -21,6 +21,12 @@ struct TFormatCase
     const char* Expected;
 };
 
+// Without it the test's name would be printed from the struct's padding bytes.
+void PrintTo(const TFormatCase& c, std::ostream* os)
+{
+    *os << c.Value << " to " << c.Decimals;
+}
+
 class FormatDecimalTest : public testing::TestWithParam<TFormatCase>
 { };
 
