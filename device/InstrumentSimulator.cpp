@@ -29,7 +29,9 @@ std::vector<std::uint8_t> SampleBlock(const TSimulatedMeasurement& measurement)
 {
     std::vector<std::uint8_t> block(DEVICE_MSR_DATA_SIZE, 0);
     const std::size_t count = std::min(measurement.Samples.size(), DEVICE_ARRAY_COUNT * MAX_SAMPLES);
-    std::memcpy(block.data(), measurement.Samples.data(), 2 * count);
+    // An empty vector may hold no buffer at all, and memcpy must not be given a null pointer.
+    if (count > 0)
+        std::memcpy(block.data(), measurement.Samples.data(), 2 * count);
     return block;
 }
 
@@ -312,7 +314,8 @@ TUSBStatus TInstrumentSimulator::BulkIn(TUSBDeviceId device, std::uint8_t endpoi
                                                                         : STATUS_USB_TIMEOUT;
 
     transferred = std::min(length, reply.size());
-    std::memcpy(data, reply.data(), transferred);
+    if (transferred > 0) // an empty reply (a name block of length 0) may have no buffer
+        std::memcpy(data, reply.data(), transferred);
     return reply.size() > length ? STATUS_USB_OVERFLOW : STATUS_SUCCESS;
 }
 

@@ -45,7 +45,7 @@ std::string EncodeMsrResult(const TMsrResult& result)
     const std::size_t k = n == 0 ? 0 : result.Data.size();
     std::string blob(MSR_HEADER_SIZE + 4 * n * k, '\0');
     StoreLE(blob.data(), 0, result.BeginDateTime);
-    StoreLE(blob.data(), 8, result.DataVersion);
+    StoreLE(blob.data(), 8, MSR_DATA_VERSION); // whatever the record was read with
     StoreLE(blob.data(), 12, result.MeasureNumber);
     StoreLE(blob.data(), 16, result.CementMass);
     StoreLE(blob.data(), 20, result.ExpCementGrade);

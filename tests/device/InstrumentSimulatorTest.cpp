@@ -111,4 +111,34 @@ TEST_F(DeviceInstrumentSimulatorTest, StartRewindsAndExtraRecordsStall)
     EXPECT_EQ(USBExchange(99, nullptr, 0, header.data(), 72), STATUS_USB_PIPE);
 }
 
+// An empty name block or sample list may have no buffer at all, and memcpy must never be handed
+// that null pointer, not even for no bytes; the sanitizer build stops on it.
+TEST_F(DeviceInstrumentSimulatorTest, NameBlockOfLengthZeroIsAnEmptyReply)
+{
+    TSimulatedInstrument instrument;
+    instrument.NameLength = 0;
+    m_simulator->Plug(instrument);
+    std::array<std::uint8_t, 19> name;
+    name.fill(0x5A);
+    std::uint32_t received = 1;
+    EXPECT_EQ(USBExchange(CMD_DEVICE_NAME, nullptr, 0, name.data(), 19, &received), STATUS_SUCCESS);
+    EXPECT_EQ(received, 0u);
+    EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](std::uint8_t b) { return b == 0x5A; }));
+}
+
+TEST_F(DeviceInstrumentSimulatorTest, MeasurementWithoutSamplesSendsAZeroBlock)
+{
+    TSimulatedInstrument instrument;
+    instrument.Measurements.push_back({});
+    m_simulator->Plug(instrument);
+    std::array<std::uint8_t, DEVICE_MSR_HEADER_SIZE> header{};
+    std::vector<std::uint8_t> samples(DEVICE_MSR_DATA_SIZE, 0x5A);
+    std::uint32_t received = 0;
+    ASSERT_EQ(USBExchange(CMD_START_READ, nullptr, 0, nullptr, 0), STATUS_SUCCESS);
+    ASSERT_EQ(USBExchange(CMD_RECORD_HEADER, nullptr, 0, header.data(), 72), STATUS_SUCCESS);
+    ASSERT_EQ(USBExchange(CMD_RECORD_DATA, nullptr, 0, samples.data(), 34560, &received), STATUS_SUCCESS);
+    EXPECT_EQ(received, DEVICE_MSR_DATA_SIZE);
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
 } // namespace

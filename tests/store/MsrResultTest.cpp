@@ -74,13 +74,19 @@ TEST(MsrResultCodec, RoundTripIsByteForByte)
     }
 }
 
-TEST(MsrResultCodec, ReservedWordIsIgnoredAndWrittenAsZero)
+TEST(MsrResultCodec, VersionAndReservedWordsAreReadAsTheyAreAndWrittenAsConstants)
 {
     std::string blob = EncodeMsrResult(SampleRecord(30, 10, 1));
     blob[48] = '\x7f';
+    blob[8] = '\x01'; // 0x00010001, an older format's number
     TMsrResult decoded;
     ASSERT_EQ(DecodeMsrResult(blob, decoded), 0);
-    EXPECT_EQ(At<std::uint32_t>(EncodeMsrResult(decoded), 48), 0u);
+    EXPECT_EQ(decoded.DataVersion, 0x00010001u);
+    const std::string again = EncodeMsrResult(decoded);
+    EXPECT_EQ(At<std::uint32_t>(again, 48), 0u);
+    EXPECT_EQ(At<std::uint32_t>(again, 8), MSR_DATA_VERSION);
+    decoded.DataVersion = 0;
+    EXPECT_EQ(At<std::uint32_t>(EncodeMsrResult(decoded), 8), MSR_DATA_VERSION);
 }
 
 TEST(MsrResultCodec, PartialTrailingArrayIsDropped)
