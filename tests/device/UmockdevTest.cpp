@@ -139,6 +139,11 @@ public:
             umockdev_testbed_detach_ioctl(m_testbed, m_devnode.c_str(), nullptr);
         g_signal_handler_disconnect(m_handler, m_signal);
         g_object_unref(m_handler);
+        // The handler completes a request before it unlocks, so the worker may still be
+        // leaving its last call while the client has moved on: wait for it to let go.
+        {
+            std::lock_guard lock(m_mutex);
+        }
         for (auto* list : {&m_pendingOut, &m_pendingIn, &m_completed}) {
             for (TUrb& urb : *list)
                 urb.Release();
