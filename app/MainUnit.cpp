@@ -246,26 +246,25 @@ void TMainForm::CreateMenu()
     };
     // A menu entry mirrors its command: same caption, icon, hint and enabled state. The
     // entry may carry a shortcut of its own, or only show the command's.
-    auto addEntry
-        = [this](QMenu* menu, const char* name, QAction* command, const QKeySequence& shortcut = {}) {
-              auto* entry = new QAction(command->icon(), command->text(), menu);
-              entry->setObjectName(QLatin1String(name));
-              entry->setStatusTip(command->statusTip());
-              entry->setShortcut(shortcut);
-              if (shortcut.isEmpty() && !command->shortcut().isEmpty())
-                  entry->setText(command->text() + QLatin1Char('\t')
-                      + command->shortcut().toString(QKeySequence::NativeText));
-              entry->setEnabled(command->isEnabled());
-              connect(command, &QAction::changed, entry,
-                  [entry, command] { entry->setEnabled(command->isEnabled()); });
-              connect(entry, &QAction::triggered, command, [command] {
-                  if (command->isEnabled())
-                      command->trigger();
-              });
-              menu->addAction(entry);
-              return entry;
-          };
-    auto addItem = [this](QMenu* menu, const char* name, const char* caption, const char* icon,
+    auto addEntry = [](QMenu* menu, const char* name, QAction* command, const QKeySequence& shortcut = {}) {
+        auto* entry = new QAction(command->icon(), command->text(), menu);
+        entry->setObjectName(QLatin1String(name));
+        entry->setStatusTip(command->statusTip());
+        entry->setShortcut(shortcut);
+        if (shortcut.isEmpty() && !command->shortcut().isEmpty())
+            entry->setText(
+                command->text() + QLatin1Char('\t') + command->shortcut().toString(QKeySequence::NativeText));
+        entry->setEnabled(command->isEnabled());
+        connect(
+            command, &QAction::changed, entry, [entry, command] { entry->setEnabled(command->isEnabled()); });
+        connect(entry, &QAction::triggered, command, [command] {
+            if (command->isEnabled())
+                command->trigger();
+        });
+        menu->addAction(entry);
+        return entry;
+    };
+    auto addItem = [](QMenu* menu, const char* name, const char* caption, const char* icon,
                        const char* shortHint, const char* longHint) {
         auto* item = new QAction(QString::fromUtf8(caption), menu);
         item->setObjectName(QLatin1String(name));

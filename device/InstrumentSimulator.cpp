@@ -25,16 +25,6 @@ std::uint32_t NameLength(const TSimulatedInstrument& instrument)
     return instrument.NameLength.value_or(static_cast<std::uint32_t>(instrument.Name.size() + 1));
 }
 
-std::vector<std::uint8_t> SampleBlock(const TSimulatedMeasurement& measurement)
-{
-    std::vector<std::uint8_t> block(DEVICE_MSR_DATA_SIZE, 0);
-    const std::size_t count = std::min(measurement.Samples.size(), DEVICE_ARRAY_COUNT * MAX_SAMPLES);
-    // An empty vector may hold no buffer at all, and memcpy must not be given a null pointer.
-    if (count > 0)
-        std::memcpy(block.data(), measurement.Samples.data(), 2 * count);
-    return block;
-}
-
 } // namespace
 
 TInstrumentSimulator::TInstrumentSimulator() = default;
@@ -215,7 +205,7 @@ void TInstrumentSimulator::Prepare(TState& state, std::uint32_t command)
         break;
     case CMD_RECORD_DATA:
         if (state.Cursor < stored)
-            state.Reply = SampleBlock(instrument.Measurements[state.Cursor++]);
+            state.Reply = SimulatedSampleBlock(instrument.Measurements[state.Cursor++]);
         else
             state.Stalled = true;
         break;
@@ -432,5 +422,24 @@ TSimulatedInstrument MakeRealisticInstrument(std::size_t recordCount, std::uint3
             bits |= static_cast<std::uint8_t>(1u << (row % 8));
         instrument.Screen[b] = bits;
     }
+    return instrument;
+}
+
+std::vector<std::uint8_t> SimulatedSampleBlock(const TSimulatedMeasurement& measurement)
+{
+    std::vector<std::uint8_t> block(DEVICE_MSR_DATA_SIZE, 0);
+    const std::size_t count = std::min(measurement.Samples.size(), DEVICE_ARRAY_COUNT * MAX_SAMPLES);
+    // An empty vector may hold no buffer at all, and memcpy must not be given a null pointer.
+    if (count > 0)
+        std::memcpy(block.data(), measurement.Samples.data(), 2 * count);
+    return block;
+}
+
+TSimulatedInstrument MakeQuickInstrument(std::size_t recordCount)
+{
+    TSimulatedInstrument instrument;
+    for (std::size_t i = 0; i < recordCount; ++i)
+        instrument.Measurements.push_back(MakeRealisticMeasurement(static_cast<std::int32_t>(i + 1),
+            {0, 0, 8, 1, 3, 24}, 400, 600, 60, static_cast<std::uint32_t>(i)));
     return instrument;
 }

@@ -142,3 +142,10 @@ TSimulatedMeasurement MakeRealisticMeasurement(std::int32_t number, TDeviceDateT
 // 3 to 4 hours at a 10 s period, one a day from 2024-03-01) and a test picture on its
 // display.
 TSimulatedInstrument MakeRealisticInstrument(std::size_t recordCount, std::uint32_t seed);
+
+// Runs of ten samples (600 s at a 60 s period), numbered from 1, for tests that download
+// many times.
+TSimulatedInstrument MakeQuickInstrument(std::size_t recordCount);
+
+// The sample block command 5 sends for a measurement.
+std::vector<std::uint8_t> SimulatedSampleBlock(const TSimulatedMeasurement& measurement);

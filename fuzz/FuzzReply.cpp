@@ -9,6 +9,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzedReplyBackend.h"
 #include "store/LittleEndian.h"
+#include "tests/support/DownloadMessages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -27,30 +28,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using TMessage = std::pair<int, std::uint32_t>;
 
 constexpr std::uint32_t kCommand = FUZZ_COMMAND;
-
-class TMessages
-{
-public:
-    TDownloadThread::TNotify Callback()
-    {
-        return [this](int param, std::uint32_t value) {
-            std::lock_guard lock(m_mutex);
-            m_list.emplace_back(param, value);
-        };
-    }
-    std::vector<TMessage> List() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_list;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<TMessage> m_list;
-};
 
 // How a download must end with the fuzzed reply, worked out from the bytes alone.
 struct TExpectation
@@ -123,7 +102,7 @@ TExpectation Expect(const TReplyInput& input)
     for (std::size_t i = 0; i < count; ++i) {
         const TSimulatedMeasurement& stored = instrument.Measurements[i];
         TDeviceMsrHeader header = stored.Header;
-        std::vector<std::uint8_t> block = FuzzSampleBlock(stored);
+        std::vector<std::uint8_t> block = SimulatedSampleBlock(stored);
         if ((kCommand == CMD_RECORD_HEADER || kCommand == CMD_RECORD_DATA)
             && (!input.Record || input.Record == i)) {
             ++expectation.Replaced;

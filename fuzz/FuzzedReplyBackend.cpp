@@ -15,11 +15,8 @@ std::array<TSimulatedInstrument, FUZZ_MAX_RECORDS> MakeInstruments()
     const TScreenReply screen = MakeRealisticInstrument(0, 1).Screen;
     std::array<TSimulatedInstrument, FUZZ_MAX_RECORDS> instruments;
     for (std::size_t records = 1; records <= FUZZ_MAX_RECORDS; ++records) {
-        TSimulatedInstrument& instrument = instruments[records - 1];
-        instrument.Screen = screen;
-        for (std::size_t i = 0; i < records; ++i)
-            instrument.Measurements.push_back(MakeRealisticMeasurement(static_cast<std::int32_t>(i + 1),
-                {0, 0, 8, 1, 3, 24}, 400, 600, 60, static_cast<std::uint32_t>(i)));
+        instruments[records - 1] = MakeQuickInstrument(records);
+        instruments[records - 1].Screen = screen;
     }
     return instruments;
 }
@@ -30,15 +27,6 @@ const TSimulatedInstrument& FuzzInstrument(std::size_t records)
 {
     static const std::array<TSimulatedInstrument, FUZZ_MAX_RECORDS> instruments = MakeInstruments();
     return instruments.at(std::clamp<std::size_t>(records, 1, FUZZ_MAX_RECORDS) - 1);
-}
-
-std::vector<std::uint8_t> FuzzSampleBlock(const TSimulatedMeasurement& measurement)
-{
-    std::vector<std::uint8_t> block(DEVICE_MSR_DATA_SIZE, 0);
-    const std::size_t count = std::min(measurement.Samples.size(), DEVICE_ARRAY_COUNT * MAX_SAMPLES);
-    if (count > 0)
-        std::memcpy(block.data(), measurement.Samples.data(), 2 * count);
-    return block;
 }
 
 std::optional<TReplyInput> SplitReplyInput(std::span<const std::uint8_t> input)

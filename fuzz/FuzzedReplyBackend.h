@@ -26,9 +26,6 @@ constexpr std::size_t FUZZ_MAX_RECORDS = 3;
 // `records` (1..FUZZ_MAX_RECORDS) quick runs of ten samples each, built once.
 const TSimulatedInstrument& FuzzInstrument(std::size_t records);
 
-// The stored sample block of a simulated measurement, as command 5 sends it.
-std::vector<std::uint8_t> FuzzSampleBlock(const TSimulatedMeasurement& measurement);
-
 struct TReplyInput
 {
     std::size_t Records = 1;

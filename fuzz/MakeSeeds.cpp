@@ -126,7 +126,7 @@ void MakeBlobSeeds()
     WriteBlob("cut-header", two.substr(0, 40));
 
     const TSimulatedMeasurement& measurement = FuzzInstrument(1).Measurements[0];
-    const TBytes block = FuzzSampleBlock(measurement);
+    const TBytes block = SimulatedSampleBlock(measurement);
     TMsrResult downloaded;
     BuildMsrResult(measurement.Header,
         std::span<const std::uint8_t, DEVICE_MSR_DATA_SIZE>(block.data(), block.size()), downloaded);

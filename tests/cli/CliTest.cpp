@@ -52,12 +52,6 @@ std::vector<std::string> Split(const std::string& text, char separator)
     return parts;
 }
 
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TMsrResult Record(double start, std::int32_t number, std::uint32_t duration = 10800)
 {
     TMsrResult msr = MakeRecord(duration, 60, StepCurve(60, 0.6f, 0.6f, 1.3f), Constant(20.0f));
@@ -127,7 +121,7 @@ TEST_F(CliTest, ProjectsThatDoNotOpenAreFailures)
             EXPECT_EQ(run.Err, "Не удалось открыть проект!\n") << command << " " << file;
             EXPECT_TRUE(run.Out.empty());
         }
-    EXPECT_EQ(ReadFile(foreign), "not a database");
+    EXPECT_EQ(ReadFileBytes(foreign), "not a database");
     EXPECT_FALSE(std::filesystem::exists(Dir.File("missing.fdb")));
 }
 
@@ -191,7 +185,7 @@ TEST_F(CliTest, ExportIsWhatTheProgramWrites)
     const std::string out = Dir.File("first.txt");
     const TRun run = Cli({"export", Project, "1", out});
     ASSERT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(ReadFile(out), ExportText(Records[1], "."));
+    EXPECT_EQ(ReadFileBytes(out), ExportText(Records[1], "."));
     EXPECT_EQ(Cli({"export", Project, "4", out}).Status, 1);
     EXPECT_EQ(Cli({"export", Project, "x", out}).Status, 2);
     EXPECT_EQ(Cli({"export", Project, "1"}).Status, 2);

@@ -1,6 +1,7 @@
 #include "SimulatorFixture.h"
 
 #include "device/DownloadThread.h"
+#include "tests/support/DownloadMessages.h"
 
 #include <cstring>
 #include <future>
@@ -11,47 +12,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using TMessage = std::pair<int, std::uint32_t>;
-
-class TMessages
-{
-public:
-    TDownloadThread::TNotify Callback()
-    {
-        return [this](int param, std::uint32_t value) {
-            std::lock_guard lock(m_mutex);
-            m_list.emplace_back(param, value);
-        };
-    }
-    std::vector<TMessage> List() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_list;
-    }
-    std::vector<std::uint32_t> Progress() const
-    {
-        std::vector<std::uint32_t> progress;
-        for (const auto& [param, value] : List()) {
-            if (param == TDownloadThread::ProgressParam)
-                progress.push_back(value);
-        }
-        return progress;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<TMessage> m_list;
-};
-
-// Quick records: ten samples each.
-TSimulatedInstrument SmallInstrument(std::size_t count)
-{
-    TSimulatedInstrument instrument;
-    for (std::size_t i = 0; i < count; ++i)
-        instrument.Measurements.push_back(MakeRealisticMeasurement(static_cast<std::int32_t>(i + 1),
-            {0, 0, 8, 1, 3, 24}, 400, 600, 60, static_cast<std::uint32_t>(i)));
-    return instrument;
-}
 
 constexpr std::uint32_t HeaderExchange(std::uint32_t record)
 {
@@ -155,7 +115,7 @@ class DeviceDownloadProgressTest : public DeviceDownloadTest,
 
 TEST_P(DeviceDownloadProgressTest, PostsEachWholePercentOnce)
 {
-    m_simulator->Plug(SmallInstrument(GetParam().Records));
+    m_simulator->Plug(MakeQuickInstrument(GetParam().Records));
     Run();
     EXPECT_EQ(m_worker->ResultCode(), 0);
     EXPECT_EQ(m_messages.Progress(), GetParam().Expected);
@@ -182,7 +142,7 @@ void PrintTo(const TDeviceCase& c, std::ostream* os)
 
 TSimulatedInstrument With(const std::function<void(TSimulatedInstrument&)>& change)
 {
-    TSimulatedInstrument instrument = SmallInstrument(2);
+    TSimulatedInstrument instrument = MakeQuickInstrument(2);
     change(instrument);
     return instrument;
 }
@@ -241,7 +201,7 @@ TSimulatedInstrument Faulty(TExchangeFault fault)
 
 TSimulatedInstrument FourWith(const std::function<void(TSimulatedInstrument&)>& change)
 {
-    TSimulatedInstrument instrument = SmallInstrument(4);
+    TSimulatedInstrument instrument = MakeQuickInstrument(4);
     change(instrument);
     return instrument;
 }
@@ -293,7 +253,7 @@ TEST_F(DeviceDownloadTest, NoInstrumentFailsAtOnce)
 
 TEST_F(DeviceDownloadTest, SecondInstrumentPluggedDuringDownloadIsIgnored)
 {
-    TSimulatedInstrument first = SmallInstrument(3);
+    TSimulatedInstrument first = MakeQuickInstrument(3);
     first.OnCommand = [this](std::uint32_t exchange, std::uint32_t) {
         if (exchange == HeaderExchange(1))
             m_simulator->Plug(MakeRealisticInstrument(5, 1));
@@ -324,7 +284,7 @@ class DeviceDownloadStopTest : public DeviceDownloadTest, public ::testing::With
 TEST_P(DeviceDownloadStopTest, StopIsSeenBeforeTheNextExchange)
 {
     TDownloadThread* worker = nullptr;
-    TSimulatedInstrument instrument = SmallInstrument(3);
+    TSimulatedInstrument instrument = MakeQuickInstrument(3);
     instrument.TransferDelay = 2ms;
     instrument.OnCommand = [&](std::uint32_t exchange, std::uint32_t) {
         if (exchange == GetParam().AtExchange)
@@ -353,7 +313,7 @@ INSTANTIATE_TEST_SUITE_P(Points, DeviceDownloadStopTest,
 
 TEST_F(DeviceDownloadTest, StopBeforeStartMakesNoExchange)
 {
-    m_simulator->Plug(SmallInstrument(2));
+    m_simulator->Plug(MakeQuickInstrument(2));
     m_worker = std::make_unique<TDownloadThread>(m_messages.Callback());
     m_worker->RequestStop();
     m_worker->Start();
@@ -370,7 +330,7 @@ protected:
     void SetUp() override
     {
         DeviceDownloadTest::SetUp();
-        TSimulatedInstrument instrument = SmallInstrument(3);
+        TSimulatedInstrument instrument = MakeQuickInstrument(3);
         instrument.Faults = {{HeaderExchange(1), TSimulatorFault::Timeout}};
         instrument.OnCommand = [this](std::uint32_t exchange, std::uint32_t) {
             if (exchange == HeaderExchange(1))

@@ -8,6 +8,7 @@
 #include "device/InstrumentSimulator.h"
 #include "device/USB.h"
 #include "store/MainDataModuleUnit.h"
+#include "tests/support/ProjectFiles.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,25 +20,6 @@ namespace {
 // Large enough that the save takes a while, so kills land inside it.
 constexpr std::uint32_t SAMPLES = 4320;
 constexpr int ADDED = 12;
-
-TMsrResult Big(double begin, std::int32_t number)
-{
-    TMsrResult r;
-    r.BeginDateTime = begin;
-    r.DataVersion = MSR_DATA_VERSION;
-    r.MeasureNumber = number;
-    r.CementMass = 400 + static_cast<std::uint32_t>(number);
-    r.Duration = 10 * SAMPLES;
-    r.Period = 10;
-    r.ConcretionTime = 28;
-    for (int a = 0; a < 4; ++a) {
-        TSampleArray s(SAMPLES);
-        for (std::uint32_t j = 0; j < SAMPLES; ++j)
-            s[j] = static_cast<float>(number * 1000 + a * 100) + static_cast<float>(j) / 8.0f;
-        r.Data.push_back(std::move(s));
-    }
-    return r;
-}
 
 void Say(const char* word)
 {
@@ -62,7 +44,7 @@ int PrepareSave(TMainDataModule& m)
     ds.Delete();
     m.SetProjectDescription("описание после сохранения");
     for (int i = 0; i < ADDED; ++i) {
-        TMsrResult r = Big(46000.0 + i, 100 + i);
+        TMsrResult r = NumberedRecord(46000.0 + i, 100 + i, SAMPLES);
         if (m.AddMsrResult(r) != -1)
             return 4;
     }

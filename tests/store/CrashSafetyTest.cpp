@@ -1,7 +1,7 @@
 // A save killed at any moment leaves the project with all of that save or none of it,
 // and with everything saved before.
 #include "store/MainDataModuleUnit.h"
-#include "tests/support/ProjectQuery.h"
+#include "tests/support/ProjectFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -88,20 +88,6 @@ private:
     int m_status = 0;
 };
 
-TMsrResult Saved(double begin, std::int32_t number)
-{
-    TMsrResult r;
-    r.BeginDateTime = begin;
-    r.DataVersion = MSR_DATA_VERSION;
-    r.MeasureNumber = number;
-    r.CementMass = 390;
-    r.Duration = 600;
-    r.Period = 10;
-    r.ConcretionTime = 28;
-    r.Data.assign(4, TSampleArray(60, 1.5f));
-    return r;
-}
-
 class StoreCrashTest : public ::testing::Test
 {
 protected:
@@ -111,7 +97,7 @@ protected:
         ASSERT_TRUE(m.CreateProjectDatabase(m_pristine));
         ASSERT_TRUE(m.OpenProjectDatabase(m_pristine));
         for (int i = 1; i <= 4; ++i) {
-            TMsrResult r = Saved(45000.0 + i, i);
+            TMsrResult r = NumberedRecord(45000.0 + i, i, 60);
             ASSERT_EQ(m.AddMsrResult(r), -1);
         }
         m.SetProjectDescription("описание до сохранения");

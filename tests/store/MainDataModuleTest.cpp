@@ -1,5 +1,5 @@
 #include "store/MainDataModuleUnit.h"
-#include "tests/support/ProjectQuery.h"
+#include "tests/support/ProjectFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,25 +17,6 @@ std::int64_t Int(const TValue& v)
 std::string Text(const TValue& v)
 {
     return IsNull(v) ? "<null>" : std::get<std::string>(v);
-}
-
-TMsrResult Record(double begin, std::int32_t number, std::uint32_t n = 3)
-{
-    TMsrResult r;
-    r.BeginDateTime = begin;
-    r.DataVersion = MSR_DATA_VERSION;
-    r.MeasureNumber = number;
-    r.CementMass = 400;
-    r.Duration = 10 * n;
-    r.Period = 10;
-    r.ConcretionTime = 28;
-    for (int a = 0; a < 4; ++a) {
-        TSampleArray s(n);
-        for (std::uint32_t j = 0; j < n; ++j)
-            s[j] = static_cast<float>(number * 100 + a * 10 + static_cast<int>(j));
-        r.Data.push_back(s);
-    }
-    return r;
 }
 
 std::vector<std::int64_t> Numbers(const TMainDataModule& m)
@@ -63,7 +44,7 @@ protected:
         TMainDataModule m;
         EXPECT_TRUE(m.OpenProjectDatabase(path));
         for (auto [begin, number] : records) {
-            TMsrResult r = Record(begin, number);
+            TMsrResult r = NumberedRecord(begin, number);
             EXPECT_EQ(m.AddMsrResult(r), -1);
         }
         m.ApplyChanges();
@@ -223,7 +204,8 @@ TEST_F(StoreTest, ChangeSetAppendEditDeleteAndSave)
     const std::string path = NewProject();
     TMainDataModule m;
     ASSERT_TRUE(m.OpenProjectDatabase(path));
-    TMsrResult a = Record(45000.25, 1), b = Record(45000.5, 2), c = Record(45001.0, 3);
+    TMsrResult a = NumberedRecord(45000.25, 1), b = NumberedRecord(45000.5, 2),
+               c = NumberedRecord(45001.0, 3);
     for (TMsrResult* r : {&a, &b, &c})
         EXPECT_EQ(m.AddMsrResult(*r), -1);
     EXPECT_TRUE(a.Data.empty()) << "stored arrays are released";
@@ -268,7 +250,7 @@ TEST_F(StoreTest, DeleteAllThenCancelBringsEverythingBack)
     m.ResultDataSet().SetRecNo(2);
     m.SetMeasureComment("правка");
     m.PostEdits();
-    TMsrResult extra = Record(45002.0, 9);
+    TMsrResult extra = NumberedRecord(45002.0, 9);
     m.AddMsrResult(extra);
     m.DeleteAllRecords();
     EXPECT_TRUE(m.IsResultEmpty());
@@ -291,7 +273,7 @@ TEST_F(StoreTest, SortIsAscendingInMemoryAndDescendingByNumberAfterReopen)
     TMainDataModule m;
     ASSERT_TRUE(m.OpenProjectDatabase(path));
     for (auto [begin, number] : {std::pair{45001.0, 7}, {45000.0, 5}, {45001.0, 3}, {45001.0, 4}}) {
-        TMsrResult r = Record(begin, number);
+        TMsrResult r = NumberedRecord(begin, number);
         m.AddMsrResult(r);
     }
     m.SortResults();
@@ -337,7 +319,7 @@ TEST_F(StoreTest, FailedSaveRollsBackAndKeepsEveryChangePending)
     const std::string path = ProjectWith({{45000.0, 1}});
     TMainDataModule m;
     ASSERT_TRUE(m.OpenProjectDatabase(path));
-    TMsrResult r = Record(45002.0, 2);
+    TMsrResult r = NumberedRecord(45002.0, 2);
     m.AddMsrResult(r);
     m.SetProjectDescription("описание");
     m.PostEdits();
@@ -371,10 +353,10 @@ TEST_F(StoreTest, SavedWorkSurvivesAProcessThatNeverCloses)
         TMainDataModule m;
         if (!m.OpenProjectDatabase(path))
             _exit(3);
-        TMsrResult saved = Record(45001.0, 2);
+        TMsrResult saved = NumberedRecord(45001.0, 2);
         m.AddMsrResult(saved);
         m.ApplyChanges();
-        TMsrResult unsaved = Record(45002.0, 3);
+        TMsrResult unsaved = NumberedRecord(45002.0, 3);
         m.AddMsrResult(unsaved);
         _exit(0); // no close, no commit, no destructor
     }
@@ -395,7 +377,7 @@ TEST_F(StoreTest, MeasurementRecordRoundTripsThroughTheCurrentRow)
     EXPECT_EQ(m.ReadMsrResult(none), -1) << "empty list";
     EXPECT_EQ(m.WriteMsrResult(none), -1);
 
-    TMsrResult r = Record(45000.75, 12, 4320);
+    TMsrResult r = NumberedRecord(45000.75, 12, 4320);
     const std::string expected = EncodeMsrResult(r);
     ASSERT_EQ(expected.size(), 69172u);
     m.AddMsrResult(r);
@@ -423,7 +405,7 @@ TEST_F(StoreTest, MeasurementRecordRoundTripsThroughTheCurrentRow)
     EXPECT_TRUE(m.HasChanges());
 
     // A stored 52-byte record and an unreadable one.
-    TMsrResult header = Record(45004.0, 14, 0);
+    TMsrResult header = NumberedRecord(45004.0, 14, 0);
     m.AddMsrResult(header);
     ASSERT_EQ(m.ReadMsrResult(read), 0);
     EXPECT_TRUE(read.Data.empty());
@@ -444,8 +426,8 @@ TEST_F(StoreTest, ReadingTheSameInstrumentAgainAfterReopenAddsNothing)
     auto download = [] {
         TArrayOfMsrResult list;
         for (int i = 0; i < 5; ++i)
-            list.push_back(Record(45000.0 + (i * 3600 + 17) / 86400.0 + 1e-11, 100 + i));
-        list.push_back(Record(45000.0 + 17 / 86400.0 + 1e-11, 100)); // the instrument repeats one
+            list.push_back(NumberedRecord(45000.0 + (i * 3600 + 17) / 86400.0 + 1e-11, 100 + i));
+        list.push_back(NumberedRecord(45000.0 + 17 / 86400.0 + 1e-11, 100)); // the instrument repeats one
         return list;
     };
     TMainDataModule m;
@@ -464,7 +446,7 @@ TEST_F(StoreTest, ReadingTheSameInstrumentAgainAfterReopenAddsNothing)
     TArrayOfMsrResult again = download();
     EXPECT_EQ(m.StoreMsrResults(again), 0);
     EXPECT_FALSE(m.HasChanges());
-    TArrayOfMsrResult other = {Record(45000.0 + 17 / 86400.0, 101)}; // same start, other number
+    TArrayOfMsrResult other = {NumberedRecord(45000.0 + 17 / 86400.0, 101)}; // same start, other number
     EXPECT_EQ(m.StoreMsrResults(other), 1);
 }
 
@@ -475,17 +457,17 @@ TEST_F(StoreTest, CloseIsIdempotentAndUnsavedWorkIsDroppedAtTheEnd)
         TMainDataModule m;
         m.CloseProjectDatabase();
         ASSERT_TRUE(m.OpenProjectDatabase(path));
-        TMsrResult r = Record(45001.0, 2);
+        TMsrResult r = NumberedRecord(45001.0, 2);
         m.AddMsrResult(r);
         m.SetProjectDescription("не сохранено");
         m.CloseProjectDatabase();
         m.CloseProjectDatabase();
         EXPECT_FALSE(m.IsProjectOpen());
         ASSERT_TRUE(m.OpenProjectDatabase(path));
-        TMsrResult s = Record(45002.0, 3);
+        TMsrResult s = NumberedRecord(45002.0, 3);
         m.AddMsrResult(s);
         m.ApplyChanges();
-        TMsrResult u = Record(45003.0, 4);
+        TMsrResult u = NumberedRecord(45003.0, 4);
         m.AddMsrResult(u);
     } // the store ends with the project open
     TMainDataModule m;

@@ -1,6 +1,8 @@
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 TTempDir::TTempDir()
@@ -15,4 +17,10 @@ TTempDir::~TTempDir()
 {
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }

@@ -18,3 +18,6 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);

@@ -29,12 +29,6 @@ std::string WithSeparator(std::string text, const std::string& separator)
     return text;
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 std::set<std::string> Listing(const std::filesystem::path& folder)
 {
     std::set<std::string> names;
@@ -151,7 +145,7 @@ TEST(ExportFileTest, ExistingFileReplacedWholeOrNotAtAll)
     const std::string path = dir.File("out.txt");
     std::ofstream(path, std::ios::binary) << std::string(10000, 'x');
     WriteExportFile(QString::fromStdString(path), ExampleRecord(), ",");
-    EXPECT_EQ(ReadAll(path), ExportText(ExampleRecord(), ","));
+    EXPECT_EQ(ReadFileBytes(path), ExportText(ExampleRecord(), ","));
     EXPECT_EQ(Listing(dir.Path()), std::set<std::string>{"out.txt"});
 
     // A file size limit makes the write fail part way, as a full disk would: once while the text
@@ -171,7 +165,7 @@ TEST(ExportFileTest, ExistingFileReplacedWholeOrNotAtAll)
             EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
         }
         setrlimit(RLIMIT_FSIZE, &saved);
-        EXPECT_EQ(ReadAll(path), ExportText(ExampleRecord(), ",")) << samples;
+        EXPECT_EQ(ReadFileBytes(path), ExportText(ExampleRecord(), ",")) << samples;
         EXPECT_EQ(Listing(dir.Path()), std::set<std::string>{"out.txt"}) << samples;
     }
     std::signal(SIGXFSZ, previousHandler);
@@ -240,11 +234,11 @@ TEST_F(ExportActionTest, WritesTheCurrentRecordAndReplacesAnEarlierExport)
 
     DataModule.ResultDataSet().First();
     Export(path);
-    EXPECT_EQ(ReadAll(path), ExportText(longer, Separator));
+    EXPECT_EQ(ReadFileBytes(path), ExportText(longer, Separator));
 
     DataModule.ResultDataSet().Last();
     Export(path);
-    EXPECT_EQ(ReadAll(path), ExportText(ExampleRecord(), Separator));
+    EXPECT_EQ(ReadFileBytes(path), ExportText(ExampleRecord(), Separator));
 }
 
 TEST_F(ExportActionTest, FailuresReachTheGeneralErrorDisplayAndWriteNothing)

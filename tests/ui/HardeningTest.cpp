@@ -1,7 +1,7 @@
 // The window against damaged project files and a misbehaving instrument: nothing crashes,
 // nothing saved is lost, and the program stays usable.
 
-#include "ScriptedDialogs.h"
+#include "MainFormFixture.h"
 
 #include "app/DBControls.h"
 #include "app/MainUnit.h"
@@ -10,7 +10,7 @@
 #include "device/InstrumentSimulator.h"
 #include "device/USB.h"
 #include "output/ReportUnit.h"
-#include "tests/support/ProjectQuery.h"
+#include "tests/support/ProjectFiles.h"
 #include "tests/support/TempDir.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
@@ -26,35 +26,15 @@
 
 namespace {
 
-std::string ReadBytes(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 void WriteBytes(const std::string& name, const std::string& bytes)
 {
     std::ofstream(name, std::ios::binary) << bytes;
 }
 
-TMsrResult Small(double begin, std::int32_t number)
-{
-    TMsrResult r;
-    r.BeginDateTime = begin;
-    r.DataVersion = MSR_DATA_VERSION;
-    r.MeasureNumber = number;
-    r.CementMass = 400;
-    r.Duration = 600;
-    r.Period = 10;
-    r.ConcretionTime = 28;
-    r.Data.assign(4, TSampleArray(60, 2.5f));
-    return r;
-}
-
 // A stored blob's header with the given duration and period, then `dataBytes` zero bytes.
 std::string BlobWith(std::uint32_t duration, std::uint32_t period, std::size_t dataBytes)
 {
-    TMsrResult r = Small(45100.0, 9);
+    TMsrResult r = NumberedRecord(45100.0, 9);
     r.Duration = duration;
     r.Period = period;
     r.Data.clear();
@@ -64,24 +44,9 @@ std::string BlobWith(std::uint32_t duration, std::uint32_t period, std::size_t d
 
 } // namespace
 
-class HardeningTest : public TUiTest
+class HardeningTest : public MainFormTest
 {
 protected:
-    void SetUp() override
-    {
-        TUiTest::SetUp();
-        Simulator = std::make_shared<TInstrumentSimulator>();
-        Form = std::make_unique<TMainForm>(DataModule, Executable, Simulator);
-    }
-
-    void TearDown() override
-    {
-        Form.reset();
-        DataModule.CloseProjectDatabase();
-        USBFinalize();
-        TUiTest::TearDown();
-    }
-
     // A project holding two small saved records.
     std::string Project(const std::string& name)
     {
@@ -90,7 +55,7 @@ protected:
         EXPECT_TRUE(m.CreateProjectDatabase(path));
         EXPECT_TRUE(m.OpenProjectDatabase(path));
         for (int i = 1; i <= 2; ++i) {
-            TMsrResult r = Small(45000.0 + i, i);
+            TMsrResult r = NumberedRecord(45000.0 + i, i, 60);
             EXPECT_EQ(m.AddMsrResult(r), -1);
         }
         m.ApplyChanges();
@@ -101,26 +66,13 @@ protected:
     // Opens through the command; the open question about unsaved work is answered No.
     void Open(const std::string& path)
     {
-        if (DataModule.HasChanges())
-            Dialogs->Answers.push_back(QMessageBox::No);
-        Dialogs->Files.push_back(QString::fromStdString(path));
         const bool asked = DataModule.HasChanges();
-        Form->OpenProjectAction->trigger();
+        if (asked)
+            Dialogs->Answers.push_back(QMessageBox::No);
+        OpenProject(QString::fromStdString(path));
         if (asked) {
             EXPECT_EQ(TakeMessage().Buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         }
-    }
-
-    // Reads the plugged instrument; the summary's counts, or {-1, -1} when none was shown.
-    std::pair<int, int> Download()
-    {
-        std::pair<int, int> counts{-1, -1};
-        HandleModalLater<TDownloadSummaryForm>([&counts](TDownloadSummaryForm* summary) {
-            counts = {summary->ResultsInDeviceMemoryLabel()->text().toInt(),
-                summary->ResultsAddedToProjectLabel()->text().toInt()};
-        });
-        Form->ReadFromDeviceAction->trigger();
-        return counts;
     }
 
     // Every row shown, and the whole project laid out as a report.
@@ -137,12 +89,6 @@ protected:
         QPdfWriter pdf(QString::fromStdString(Dir.File("report.pdf")));
         PaintReport(pdf, sheets, 0xFF0000);
     }
-
-    TTempDir Dir;
-    QString Executable = QString::fromStdString(Dir.File("cement-lab"));
-    TMainDataModule DataModule;
-    std::shared_ptr<TInstrumentSimulator> Simulator;
-    std::unique_ptr<TMainForm> Form;
 };
 
 TEST_F(HardeningTest, DamagedOrForeignFilesOpenWhatTheyCanOrAreRefused)
@@ -211,7 +157,7 @@ TEST_F(HardeningTest, DamagedOrForeignFilesOpenWhatTheyCanOrAreRefused)
         SCOPED_TRACE(c.Name);
         const std::string path = Project(std::string(c.Name) + ".fdb");
         c.Damage(path);
-        const std::string bytes = ReadBytes(path);
+        const std::string bytes = ReadFileBytes(path);
         // The engine writes its header on every attach, so a database is compared by content.
         bool database = false;
         std::string contents;
@@ -226,7 +172,7 @@ TEST_F(HardeningTest, DamagedOrForeignFilesOpenWhatTheyCanOrAreRefused)
             if (database)
                 EXPECT_EQ(ProjectContents(path), contents) << "a refused project must be left as it was";
             else
-                EXPECT_TRUE(ReadBytes(path) == bytes) << "a refused file must be left as it was";
+                EXPECT_TRUE(ReadFileBytes(path) == bytes) << "a refused file must be left as it was";
         } else {
             ASSERT_TRUE(DataModule.IsProjectOpen());
             ASSERT_EQ(DataModule.GetRecordCount(), 2);

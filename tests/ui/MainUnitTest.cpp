@@ -1,6 +1,7 @@
 // The main window over real project files, with scripted dialogs and the instrument
 // simulator behind the real USB module.
 
+#include "MainFormFixture.h"
 #include "ScriptedDialogs.h"
 
 #include "app/Application.h"
@@ -62,76 +63,7 @@ void Activate(QWidget* window)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 } // namespace
-
-class MainFormTest : public TUiTest
-{
-protected:
-    void SetUp() override
-    {
-        TUiTest::SetUp();
-        CreateForm();
-    }
-
-    void TearDown() override
-    {
-        Form.reset();
-        DataModule.CloseProjectDatabase();
-        USBFinalize();
-        TUiTest::TearDown();
-    }
-
-    void CreateForm()
-    {
-        Simulator = std::make_shared<TInstrumentSimulator>();
-        Form = std::make_unique<TMainForm>(DataModule, Executable, Simulator);
-    }
-
-    QString ProjectFile(const char* name) const { return QString::fromStdString(Dir.File(name)); }
-
-    void NewProject(const QString& path)
-    {
-        Dialogs->Files.push_back(path);
-        Form->CreateNewProjectAction->trigger();
-        ASSERT_TRUE(DataModule.IsProjectOpen()) << path.toStdString();
-    }
-
-    void OpenProject(const QString& path)
-    {
-        Dialogs->Files.push_back(path);
-        Form->OpenProjectAction->trigger();
-    }
-
-    // Reads the plugged instrument through the command; the summary's counts.
-    std::pair<int, int> Download()
-    {
-        std::pair<int, int> counts{-1, -1};
-        HandleModalLater<TDownloadSummaryForm>([&counts](TDownloadSummaryForm* summary) {
-            counts = {summary->ResultsInDeviceMemoryLabel()->text().toInt(),
-                summary->ResultsAddedToProjectLabel()->text().toInt()};
-        });
-        Form->ReadFromDeviceAction->trigger();
-        return counts;
-    }
-
-    bool Enabled(QAction* action)
-    {
-        Form->ActionListUpdate();
-        return action->isEnabled();
-    }
-
-    TTempDir Dir;
-    QString Executable = QString::fromStdString(Dir.File("cement-lab"));
-    TMainDataModule DataModule;
-    std::shared_ptr<TInstrumentSimulator> Simulator;
-    std::unique_ptr<TMainForm> Form;
-};
 
 TEST_F(MainFormTest, StartsWithTitleCaptionProjectsFolderAndHiddenPages)
 {
@@ -399,7 +331,7 @@ TEST_F(MainFormTest, SettingsWrittenAtCloseAndReadBack)
     EXPECT_TRUE(Form->close());
     const std::string settings = Form->SettingsFileName().toStdString();
     EXPECT_EQ(settings, Dir.File("cement-lab.ini"));
-    EXPECT_EQ(ReadFile(settings),
+    EXPECT_EQ(ReadFileBytes(settings),
         "[Graphics]\r\nVorkastGraphicType=0\r\nSeriesColor0=0\r\n\r\n[DeviceScreenShot]\r\nPenColor=0\r\n"
         "BackgroundColor=16777215\r\n");
 
@@ -674,7 +606,7 @@ TEST_F(MainFormTest, ScreenColoursChosenInTheCaptureWindowAreKept)
     EXPECT_EQ(Form->Settings().BackgroundColor, 0x00FFFFu);
     Form->show();
     ASSERT_TRUE(Form->close());
-    const std::string settings = ReadFile(Form->SettingsFileName().toStdString());
+    const std::string settings = ReadFileBytes(Form->SettingsFileName().toStdString());
     EXPECT_NE(settings.find("PenColor=255\r\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("BackgroundColor=65535\r\n"), std::string::npos) << settings;
 }

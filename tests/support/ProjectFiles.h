@@ -1,6 +1,9 @@
 #pragma once
 
+// Project files and their records as the store tests and window tests make and read them.
+
 #include "store/Firebird.h"
+#include "store/MsrResult.h"
 
 #include <string>
 #include <vector>
@@ -17,3 +20,7 @@ void Execute(const std::string& path, const std::string& sql, const std::vector<
 // compares equal exactly when that is the same. Row keys are left out: the engine's
 // generators are not rolled back with a lost transaction.
 std::string ProjectContents(const std::string& path);
+
+// A record of n samples at a 10 s period (mass 400 g, 28 days) whose sample values tell
+// record, array and position apart: number * 100 + array * 10 + sample.
+TMsrResult NumberedRecord(double begin, std::int32_t number, std::uint32_t n = 3);

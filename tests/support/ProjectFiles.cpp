@@ -1,4 +1,4 @@
-#include "tests/support/ProjectQuery.h"
+#include "tests/support/ProjectFiles.h"
 
 #include <sstream>
 
@@ -74,4 +74,23 @@ std::string ProjectContents(const std::string& path)
         for (const TValue& v : row)
             text += Show(v) + ' ';
     return text;
+}
+
+TMsrResult NumberedRecord(double begin, std::int32_t number, std::uint32_t n)
+{
+    TMsrResult r;
+    r.BeginDateTime = begin;
+    r.DataVersion = MSR_DATA_VERSION;
+    r.MeasureNumber = number;
+    r.CementMass = 400;
+    r.Duration = 10 * n;
+    r.Period = 10;
+    r.ConcretionTime = 28;
+    for (int a = 0; a < 4; ++a) {
+        TSampleArray s(n);
+        for (std::uint32_t j = 0; j < n; ++j)
+            s[j] = static_cast<float>(number * 100 + a * 10 + static_cast<int>(j));
+        r.Data.push_back(s);
+    }
+    return r;
 }
