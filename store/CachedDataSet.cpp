@@ -107,7 +107,7 @@ const TValue& TCachedDataSet::Field(std::size_t index) const
 {
     if (m_state == TDataSetState::Edit || m_state == TDataSetState::Insert)
         return index < m_editBuffer.size() ? m_editBuffer[index] : kNull;
-    if (m_rows.empty() || index >= m_rows[m_current]->Values.size())
+    if (m_current >= m_rows.size() || index >= m_rows[m_current]->Values.size())
         return kNull;
     return m_rows[m_current]->Values[index];
 }
@@ -128,9 +128,14 @@ void TCachedDataSet::CheckBrowseMode()
         Post();
 }
 
-void TCachedDataSet::SetCurrent(std::size_t index)
+void TCachedDataSet::PlaceCursor(std::size_t index)
 {
     m_current = m_rows.empty() ? 0 : std::min(index, m_rows.size() - 1);
+}
+
+void TCachedDataSet::SetCurrent(std::size_t index)
+{
+    PlaceCursor(index);
     Scrolled();
 }
 
@@ -263,9 +268,10 @@ void TCachedDataSet::Post()
         m_state = TDataSetState::Browse;
         m_bof = false;
         m_eof = false;
+        PlaceCursor(m_rows.size() - 1);
         NotifyStateChanged();
         NotifyDataSetChanged();
-        SetCurrent(m_rows.size() - 1);
+        Scrolled();
     }
 }
 
@@ -294,17 +300,20 @@ void TCachedDataSet::Delete()
         Cancel();
     if (m_rows.empty())
         return;
-    TRowPtr row = std::move(m_rows[m_current]);
-    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(m_current));
+    const std::size_t at = m_current;
+    TRowPtr row = std::move(m_rows[at]);
+    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(at));
     if (row->Status != TUpdateStatus::Inserted) {
         row->Status = TUpdateStatus::Deleted;
-        row->DeletedAt = m_current;
+        row->DeletedAt = at;
         m_deleted.push_back(std::move(row));
     }
-    m_bof = m_current == 0;
+    // The next row becomes current, or the new last one; listeners read it at once.
+    PlaceCursor(at);
+    m_bof = at == 0;
     m_eof = m_rows.empty();
     NotifyDataSetChanged();
-    SetCurrent(m_current);
+    Scrolled();
 }
 
 // ---- change set ------------------------------------------------------------------------------
@@ -380,13 +389,11 @@ void TCachedDataSet::CancelUpdates()
     m_deleted.clear();
     auto found
         = std::find_if(m_rows.begin(), m_rows.end(), [&](const TRowPtr& r) { return r.get() == current; });
-    const std::size_t index = found != m_rows.end()
-        ? static_cast<std::size_t>(found - m_rows.begin())
-        : std::min(m_current, m_rows.empty() ? 0 : m_rows.size() - 1);
-    m_bof = index == 0;
+    PlaceCursor(found != m_rows.end() ? static_cast<std::size_t>(found - m_rows.begin()) : m_current);
+    m_bof = m_current == 0;
     m_eof = m_rows.empty();
     NotifyDataSetChanged();
-    SetCurrent(index);
+    Scrolled();
 }
 
 void TCachedDataSet::RefreshCurrent(TConnection& connection)

@@ -16,7 +16,8 @@
 // Listeners: after-scroll hooks run when the current row changes; view listeners
 // hear that data or the current row changed. DisableControls/EnableControls nest:
 // while the counter is above zero neither is called, and the last EnableControls
-// tells the views to re-read everything.
+// tells the views to re-read everything. Whenever a listener or hook runs, the cursor
+// is on a row of the view (RecNo 0 only when the view is empty).
 
 #include "store/Firebird.h"
 
@@ -161,6 +162,8 @@ private:
     void NotifyDataSetChanged();
     void NotifyRecordChanged();
     void NotifyStateChanged();
+    // Puts the cursor on the row at index, or the last row; no listener hears of it.
+    void PlaceCursor(std::size_t index);
     void SetCurrent(std::size_t index);
     void CheckBrowseMode();
     void RequireActive() const;
