@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
+#include <limits>
 #include <locale.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -42,6 +45,29 @@ std::string FormatStatus(IStatus* status)
     return text;
 }
 
+TDatabaseError EngineError(IStatus* status)
+{
+    std::vector<long> codes;
+    int systemError = 0;
+    for (const intptr_t* v = status->getErrors(); v && *v != isc_arg_end;) {
+        const intptr_t kind = v[0];
+        if (kind == isc_arg_gds)
+            codes.push_back(static_cast<long>(v[1]));
+        else if (kind == isc_arg_unix && systemError == 0)
+            systemError = static_cast<int>(v[1]);
+        else if (kind == isc_arg_cstring) {
+            v += 3;
+            continue;
+        }
+        v += 2;
+    }
+    std::string text = FormatStatus(status);
+    const std::string cause = OperatorCauseText(codes, systemError);
+    if (!cause.empty())
+        text = cause + "\n" + text;
+    return TDatabaseError(text, std::move(codes), systemError);
+}
+
 // Runs f with a throwing status wrapper and turns engine errors into TDatabaseError.
 template <typename F> auto Call(F&& f)
 {
@@ -55,7 +81,7 @@ template <typename F> auto Call(F&& f)
     try {
         return f(&status);
     } catch (const FbException& e) {
-        throw TDatabaseError(FormatStatus(e.getStatus()));
+        throw EngineError(e.getStatus());
     }
 }
 
@@ -99,6 +125,30 @@ private:
 
 } // namespace
 
+bool TDatabaseError::HasCode(long code) const
+{
+    return std::find(m_codes.begin(), m_codes.end(), code) != m_codes.end();
+}
+
+std::string OperatorCauseText(const std::vector<long>& codes, int systemError)
+{
+    auto has = [&](std::initializer_list<long> wanted) {
+        return std::any_of(codes.begin(), codes.end(),
+            [&](long c) { return std::find(wanted.begin(), wanted.end(), c) != wanted.end(); });
+    };
+    if (systemError == ENOSPC || systemError == EDQUOT || systemError == EFBIG)
+        return "Недостаточно места на диске.";
+    if (systemError == EACCES || systemError == EPERM || systemError == EROFS
+        || has({isc_no_priv, isc_read_only_database}))
+        return "Нет прав на запись в файл проекта или в его папку.";
+    if (has({isc_already_opened, isc_lock_conflict}))
+        return "Файл проекта занят другой программой.";
+    if (has({isc_shutdown, isc_att_shutdown, isc_conn_lost, isc_network_error, isc_net_read_err,
+            isc_net_write_err, isc_lost_db_connection}))
+        return "Связь с базой данных проекта прервана.";
+    return {};
+}
+
 void PrepareFirebirdEnvironment()
 {
     std::call_once(g_environmentOnce, [] {
@@ -122,8 +172,24 @@ void PrepareFirebirdEnvironment()
     });
 }
 
+namespace {
+constexpr double kFirstTimestampDay = -693593.0;    // 0001-01-01
+constexpr double kPastLastTimestampDay = 2958466.0; // 10000-01-01
+} // namespace
+
+bool OleDateFitsTimestamp(double oleDate)
+{
+    // Whole days count back below zero, so -693593.5 is still 0001-01-01 at noon; the last
+    // tick of 9999 must not round up into the year 10000.
+    return std::isfinite(oleDate) && oleDate > kFirstTimestampDay - 1.0
+        && oleDate < kPastLastTimestampDay - 1.0 / kTicksPerDay;
+}
+
 std::int64_t OleDateToTimestampTicks(double oleDate)
 {
+    if (std::isnan(oleDate))
+        return std::numeric_limits<std::int64_t>::min();
+    oleDate = std::clamp(oleDate, kFirstTimestampDay - 1.0, kPastLastTimestampDay);
     // An OLE date below zero counts whole days backwards but its fraction forwards.
     const double days = std::trunc(oleDate);
     const double fraction = std::fabs(oleDate - days);
@@ -146,6 +212,44 @@ double TimestampTicksToOleDate(std::int64_t ticks)
     if (days < 0)
         return static_cast<double>(days) - fraction;
     return static_cast<double>(days) + fraction;
+}
+
+std::string AbsoluteFileName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char resolved[PATH_MAX];
+    if (!::realpath(folder.c_str(), resolved))
+        return path;
+    std::string out = resolved;
+    if (out.back() != '/')
+        out += '/';
+    return out + name;
+}
+
+std::string ColonFreeFolderFor(const std::string& absolutePath)
+{
+    const std::size_t slash = absolutePath.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    std::string folder = slash == 0 ? "/" : absolutePath.substr(0, slash);
+    struct stat own
+    { };
+    if (::stat(folder.c_str(), &own) != 0)
+        return {};
+    for (;;) {
+        struct stat st
+        { };
+        if (::stat(folder.c_str(), &st) != 0 || st.st_dev != own.st_dev)
+            return {};
+        if (folder.find(':') == std::string::npos)
+            return folder;
+        const std::size_t up = folder.rfind('/');
+        if (up == std::string::npos)
+            return {};
+        folder = up == 0 ? "/" : folder.substr(0, up);
+    }
 }
 
 std::string ParseNamedParameters(std::string_view sql, std::vector<std::string>& names)
@@ -238,6 +342,40 @@ void TConnection::Attach(
         return Master()->getDispatcher()->attachDatabase(
             st, path.c_str(), dpb->getBufferLength(st), dpb->getBuffer(st));
     });
+}
+
+void TConnection::AttachLocalFile(
+    const std::string& path, const std::string& user, const std::string& password, const std::string& charset)
+{
+    const std::string absolute = AbsoluteFileName(path);
+    if (absolute.find(':') == std::string::npos) {
+        Attach(absolute, user, password, charset);
+        return;
+    }
+    const std::string folder = ColonFreeFolderFor(absolute);
+    if (folder.empty())
+        throw TDatabaseError(
+            "Имя файла проекта с двоеточием: не найдена папка для его открытия.\n" + absolute);
+    // The engine keeps the file open by its handle: the extra name lives only for the attach.
+    std::string link;
+    for (int attempt = 0; attempt < 100 && link.empty(); ++attempt) {
+        std::string candidate
+            = folder + "/.cement-lab-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".fdb";
+        if (::link(absolute.c_str(), candidate.c_str()) == 0)
+            link = std::move(candidate);
+        else if (errno != EEXIST)
+            break;
+    }
+    if (link.empty())
+        throw TDatabaseError("Не удалось открыть файл проекта с двоеточием в имени: "
+            + std::string(std::strerror(errno)) + "\n" + absolute);
+    try {
+        Attach(link, user, password, charset);
+    } catch (...) {
+        ::unlink(link.c_str());
+        throw;
+    }
+    ::unlink(link.c_str());
 }
 
 void TConnection::Detach()
@@ -465,6 +603,9 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
         const auto* d = std::get_if<TDateTime>(&value);
         if (!d)
             throw TDatabaseError("parameter " + m_paramNames[index] + ": a date-time is expected");
+        if (!OleDateFitsTimestamp(d->Value))
+            throw TDatabaseError(
+                "Дата и время вне допустимого диапазона (годы 1–9999): " + m_paramNames[index]);
         const std::int64_t ticks = OleDateToTimestampTicks(d->Value);
         ISC_TIMESTAMP ts;
         ts.timestamp_date = static_cast<ISC_DATE>(ticks / kTicksPerDay);

@@ -25,11 +25,28 @@ class IMessageMetadata;
 class IResultSet;
 } // namespace Firebird
 
+// The text leads with a Russian sentence when the operator can act on the cause (disk
+// full, no permission, file in use, connection lost); the engine's own text follows.
 class TDatabaseError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
+    TDatabaseError(const std::string& text, std::vector<long> codes, int systemError)
+        : std::runtime_error(text)
+        , m_codes(std::move(codes))
+        , m_systemError(systemError)
+    { }
+    bool HasCode(long code) const;
+    // The operating system's errno the engine passed on; 0 when none.
+    int SystemError() const { return m_systemError; }
+
+private:
+    std::vector<long> m_codes; // engine (ISC) codes, outermost first
+    int m_systemError = 0;
 };
+
+// The Russian sentence for an engine failure an operator can meet; empty for others.
+std::string OperatorCauseText(const std::vector<long>& codes, int systemError);
 
 struct TDateTime
 {
@@ -46,8 +63,19 @@ inline bool IsNull(const TValue& v)
 
 // A TIMESTAMP holds 1/10000 s. These convert an OLE date to and from the engine's
 // ticks (ten-thousandths of a second since 1858-11-17 00:00).
+// Out of that range (see OleDateFitsTimestamp) the ticks are meaningless but defined.
 std::int64_t OleDateToTimestampTicks(double oleDate);
+// Whether a TIMESTAMP can hold the date: finite, years 1 to 9999.
+bool OleDateFitsTimestamp(double oleDate);
 double TimestampTicksToOleDate(std::int64_t ticks);
+
+// The absolute form of a local file name, its folder made canonical; the name unchanged
+// when the folder does not exist.
+std::string AbsoluteFileName(const std::string& path);
+// A folder where a short-lived name for the file `absolutePath` may be made that the
+// engine cannot read as a server: the file's own folder, or when that name holds a colon
+// the nearest parent on the same device without one. Empty when there is none.
+std::string ColonFreeFolderFor(const std::string& absolutePath);
 
 enum class TColumnType
 {
@@ -75,6 +103,11 @@ public:
     // Runs a CREATE DATABASE statement (dialect 3) and stays attached to the new file.
     void CreateDatabase(const std::string& statement);
     void Attach(const std::string& path, const std::string& user, const std::string& password,
+        const std::string& charset);
+    // Attaches a file of this machine through the embedded engine only, whatever its name
+    // holds: the engine reads "name:" as a server, so a name with a colon is reached
+    // through a short-lived hard link without one.
+    void AttachLocalFile(const std::string& path, const std::string& user, const std::string& password,
         const std::string& charset);
     // Commits the transaction when one is active, then detaches. Does nothing when not attached.
     void Detach();

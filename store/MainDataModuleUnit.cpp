@@ -2,6 +2,7 @@
 
 #include "store/Cp1251.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -149,18 +150,36 @@ bool TMainDataModule::CreateProjectDatabase(const std::string& path)
 {
     if (m_connection.IsConnected())
         return false;
-    try {
-        m_connection.CreateDatabase(ProjectCreateStatement(path));
-    } catch (const TDatabaseError&) {
+    // Made under a passing name and renamed whole once complete: a failed creation (a full
+    // disk, say) leaves no file behind, an old file of that name stays until the new one is
+    // ready, and the engine never sees a colon in the name.
+    const std::string target = AbsoluteFileName(path);
+    const std::string folder = ColonFreeFolderFor(target);
+    if (folder.empty() || access(target.c_str(), F_OK) == 0)
         return false;
+    std::string temporary;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = folder + "/.cement-lab-new-" + std::to_string(getpid()) + "-"
+            + std::to_string(attempt) + ".fdb";
+        if (access(candidate.c_str(), F_OK) != 0) {
+            temporary = std::move(candidate);
+            break;
+        }
     }
+    if (temporary.empty())
+        return false;
     try {
+        m_connection.CreateDatabase(ProjectCreateStatement(temporary));
         for (const char* statement : kSchema)
             ExecuteSQL(statement ? std::string(statement) : ProjectRowStatement());
         m_connection.Detach();
     } catch (const TDatabaseError&) {
         m_connection.Abandon();
-        unlink(path.c_str());
+        unlink(temporary.c_str());
+        return false;
+    }
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+        unlink(temporary.c_str());
         return false;
     }
     return true;
@@ -168,7 +187,25 @@ bool TMainDataModule::CreateProjectDatabase(const std::string& path)
 
 void TMainDataModule::Connect(const std::string& path)
 {
-    m_connection.Attach(path, kUser, kPassword, kCharset);
+    m_projectPath = AbsoluteFileName(path);
+    m_connection.AttachLocalFile(m_projectPath, kUser, kPassword, kCharset);
+    struct stat st
+    { };
+    m_projectFile = stat(m_projectPath.c_str(), &st) == 0 ? std::optional<TFileId>({st.st_dev, st.st_ino})
+                                                          : std::nullopt;
+}
+
+void TMainDataModule::CheckProjectFileInPlace() const
+{
+    // The engine writes through its open handle: a file deleted, moved or replaced under
+    // it would take a save that only seems to succeed.
+    struct stat st
+    { };
+    if (m_projectFile && stat(m_projectPath.c_str(), &st) == 0 && st.st_dev == m_projectFile->Device
+        && st.st_ino == m_projectFile->Inode)
+        return;
+    throw TDatabaseError("Файл проекта удалён, перемещён или заменён другим:\n" + m_projectPath
+        + "\nИзменения не сохранены и остаются в программе.");
 }
 
 bool TMainDataModule::OpenProjectDatabase(const std::string& path)
@@ -242,6 +279,7 @@ void TMainDataModule::ApplyChanges()
         m_descriptionDataSet.Post();
     if (!m_resultDataSet.UpdatesPending() && !m_descriptionDataSet.UpdatesPending())
         return;
+    CheckProjectFileInPlace();
     try {
         m_resultDataSet.ApplyUpdates(m_connection);
         m_descriptionDataSet.ApplyUpdates(m_connection);
@@ -354,10 +392,14 @@ int TMainDataModule::WriteMsrResult(TMsrResult& result)
 }
 
 // The columns that follow the record: both timestamps hold the full start.
+// A start a TIMESTAMP cannot hold (a damaged record) leaves the row's date and time as
+// they are, so the record never stops a save.
 void TMainDataModule::PostRecordColumns(const TMsrResult& result, std::string blob)
 {
-    m_resultDataSet.SetField("MEASURE_DATE", TDateTime{result.BeginDateTime});
-    m_resultDataSet.SetField("MEASURE_TIME", TDateTime{result.BeginDateTime});
+    if (OleDateFitsTimestamp(result.BeginDateTime)) {
+        m_resultDataSet.SetField("MEASURE_DATE", TDateTime{result.BeginDateTime});
+        m_resultDataSet.SetField("MEASURE_TIME", TDateTime{result.BeginDateTime});
+    }
     m_resultDataSet.SetField("MEASURE_NUMBER", std::int64_t{result.MeasureNumber});
     m_resultDataSet.SetField("MEASURE_DATA", std::move(blob));
     m_resultDataSet.Post();
@@ -371,11 +413,17 @@ int TMainDataModule::FindMsrResult(const TMsrResult& result)
     const std::size_t number = m_resultDataSet.FieldIndex("MEASURE_NUMBER");
     // A stored TIMESTAMP keeps 1/10000 s, so compare there: reading the same instrument
     // after reopening the project must find what it stored.
+    // A record whose start cannot be stored was stored without a date: it matches a row
+    // of its number that has none.
+    const bool dated = OleDateFitsTimestamp(result.BeginDateTime);
     const std::int64_t ticks = OleDateToTimestampTicks(result.BeginDateTime);
     for (int row = 0; row < m_resultDataSet.RecordCount(); ++row) {
-        const auto* d = std::get_if<TDateTime>(&m_resultDataSet.RowField(row, date));
+        const TValue& stored = m_resultDataSet.RowField(row, date);
+        const auto* d = std::get_if<TDateTime>(&stored);
         const auto* n = std::get_if<std::int64_t>(&m_resultDataSet.RowField(row, number));
-        if (d && n && *n == result.MeasureNumber && OleDateToTimestampTicks(d->Value) == ticks)
+        if (!n || *n != result.MeasureNumber)
+            continue;
+        if (dated ? d && OleDateToTimestampTicks(d->Value) == ticks : IsNull(stored))
             return 0;
     }
     return -1;

@@ -12,8 +12,11 @@
 #include "store/Firebird.h"
 #include "store/MsrResult.h"
 
+#include <sys/types.h>
+
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TMainDataModule
@@ -104,6 +107,8 @@ public:
 
 private:
     void Connect(const std::string& path);
+    // Throws TDatabaseError when the project's name no longer leads to the file held open.
+    void CheckProjectFileInPlace() const;
     void PostRecordColumns(const TMsrResult& result, std::string blob);
 
     TConnection m_connection; // pFIBDatabase with its one transaction pFIBTransaction
@@ -111,6 +116,13 @@ private:
     TCachedDataSet m_descriptionDataSet;
     int m_updateCount = 0;
     int m_savedRecNo = 0;
+    struct TFileId
+    {
+        dev_t Device;
+        ino_t Inode;
+    };
+    std::string m_projectPath; // absolute
+    std::optional<TFileId> m_projectFile;
 };
 
 // The creation statement for a project file at `path` (quotes in the path doubled).

@@ -4,15 +4,22 @@
 //
 //   StoreCrashChild save <project>      appends, edits and deletes records, then saves
 //   StoreCrashChild download <project>  reads a simulated instrument, then stores and saves
+//
+// One mode ends on its own, with the file size limited as a full disk would limit it:
+//   StoreCrashChild save-full <project>    exits 0 when the save is refused, said in Russian,
+//                                          with every change still pending
 #include "device/DownloadThread.h"
 #include "device/InstrumentSimulator.h"
 #include "device/USB.h"
 #include "store/MainDataModuleUnit.h"
 #include "tests/support/ProjectFiles.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +66,11 @@ int main(int argc, char** argv)
     if (argc != 3)
         return 2;
     const std::string mode = argv[1];
+    auto limitFileSize = [](rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, bytes};
+        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    };
     try {
         TMainDataModule m;
         if (!m.OpenProjectDatabase(argv[2]))
@@ -86,6 +98,21 @@ int main(int argc, char** argv)
                 return 5;
             m.StoreMsrResults(records);
             m.ApplyChanges();
+        } else if (mode == "save-full") {
+            if (const int failed = PrepareSave(m))
+                return failed;
+            struct stat st
+            { };
+            if (stat(argv[2], &st) != 0 || !limitFileSize(static_cast<rlim_t>(st.st_size)))
+                return 7;
+            try {
+                m.ApplyChanges();
+            } catch (const TDatabaseError& e) {
+                std::fprintf(stderr, "%s\n", e.what());
+                const bool russian = std::string(e.what()).rfind("Недостаточно места на диске", 0) == 0;
+                return russian && m.HasChanges() ? 0 : 8;
+            }
+            return 9;
         } else {
             return 2;
         }

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -194,6 +195,36 @@ TEST_F(StoreCrashTest, KilledSaveLeavesAllOrNothing)
 TEST_F(StoreCrashTest, KilledDownloadStoreLeavesAllOrNothing)
 {
     SweepKills("download", 20);
+}
+
+// A full disk: creation leaves no file behind (a tiny memory file system, where one may be
+// mounted), and a save (the child's file size limited) is refused in Russian with the file as
+// it was and every change still pending.
+TEST_F(StoreCrashTest, FullDiskRefusesCreationAndSaveLosingNothing)
+{
+    auto run = [](const char* mode, const std::string& path) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl(STORE_CRASH_CHILD, STORE_CRASH_CHILD, mode, path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    TTempDir small;
+    if (mount("tmpfs", small.Path().c_str(), "tmpfs", 0, "size=256k") == 0) {
+        TMainDataModule m;
+        EXPECT_FALSE(m.CreateProjectDatabase(small.File("new.fdb")));
+        EXPECT_TRUE(std::filesystem::is_empty(small.Path())) << "a refused creation left a file";
+        umount(small.Path().c_str());
+    } else {
+        std::fprintf(stderr, "no tmpfs may be mounted here: creation on a full disk not tried\n");
+    }
+
+    Restore();
+    EXPECT_EQ(run("save-full", m_work), 0);
+    EXPECT_EQ(ProjectContents(m_work), m_before);
 }
 
 } // namespace

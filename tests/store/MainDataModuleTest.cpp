@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -474,4 +478,108 @@ TEST_F(StoreTest, CloseIsIdempotentAndUnsavedWorkIsDroppedAtTheEnd)
     ASSERT_TRUE(m.OpenProjectDatabase(path));
     EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{1, 3}));
     EXPECT_EQ(m.GetProjectDescription(), "");
+}
+
+// A record whose start a TIMESTAMP cannot hold keeps its row's date and time, never stops the
+// other changes of the save, and is stored (without a date) once from a download.
+TEST_F(StoreTest, DamagedStartNeverBlocksASave)
+{
+    const double damaged[] = {std::nan(""), INFINITY, -INFINITY, -693595.0, 2958466.0, 1e300};
+    for (const double begin : damaged) {
+        SCOPED_TRACE(begin);
+        const std::string path = ProjectWith({{45000.25, 1}, {45001.0, 2}});
+        TMainDataModule m;
+        ASSERT_TRUE(m.OpenProjectDatabase(path));
+        auto& ds = m.ResultDataSet();
+        const TValue dateAsStored = ds.Field("MEASURE_DATE");
+        TMsrResult r;
+        ASSERT_EQ(m.ReadMsrResult(r), 0);
+        r.BeginDateTime = begin;
+        r.CementMass = 777;
+        ASSERT_EQ(m.WriteMsrResult(r), 0);
+        ds.Next();
+        m.SetMeasureComment("сохраняется");
+        TArrayOfMsrResult download = {NumberedRecord(begin, 9)};
+        EXPECT_EQ(m.StoreMsrResults(download), 1);
+        ASSERT_NO_THROW(m.ApplyChanges());
+        m.CloseProjectDatabase();
+
+        ASSERT_TRUE(m.OpenProjectDatabase(path));
+        ASSERT_EQ(ds.RecordCount(), 3);
+        ds.First(); // the undated row sorts first
+        EXPECT_TRUE(IsNull(ds.Field("MEASURE_DATE")));
+        EXPECT_EQ(Int(ds.Field("MEASURE_NUMBER")), 9);
+        ds.Next();
+        EXPECT_EQ(ds.Field("MEASURE_DATE"), dateAsStored);
+        ASSERT_EQ(m.ReadMsrResult(r), 0);
+        EXPECT_EQ(r.CementMass, 777u);
+        EXPECT_TRUE(r.BeginDateTime == begin || (std::isnan(begin) && std::isnan(r.BeginDateTime)));
+        ds.Next();
+        EXPECT_EQ(m.GetMeasureComment(), "сохраняется");
+        TArrayOfMsrResult again = {NumberedRecord(begin, 9)};
+        EXPECT_EQ(m.StoreMsrResults(again), 0);
+        m.CloseProjectDatabase();
+        std::filesystem::remove(path);
+    }
+    for (const double begin : {-693593.5, 0.0, 2958465.5})
+        EXPECT_TRUE(OleDateFitsTimestamp(begin)) << begin;
+}
+
+// The engine reads "name:" as a server; a local name with colons, in the file name or in a
+// folder's, still creates, saves and reopens, and leaves no other file behind.
+TEST_F(StoreTest, LocalNamesWithColonsAreFiles)
+{
+    std::filesystem::create_directory(m_dir.Path() / "2024:03");
+    for (const std::string name : {"2024:03.fdb", "2024:03/a:b.fdb", "2024:03/plain.fdb"}) {
+        SCOPED_TRACE(name);
+        const std::string path = m_dir.File(name);
+        TMainDataModule m;
+        ASSERT_TRUE(m.CreateProjectDatabase(path));
+        ASSERT_TRUE(m.OpenProjectDatabase(path));
+        TMsrResult r = NumberedRecord(45000.0, 5);
+        m.AddMsrResult(r);
+        m.ApplyChanges();
+        m.CloseProjectDatabase();
+        ASSERT_TRUE(m.OpenProjectDatabase(path));
+        EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{5}));
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.Path()))
+        left.push_back(entry.path().lexically_relative(m_dir.Path()).string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(
+        left, (std::vector<std::string>{"2024:03", "2024:03.fdb", "2024:03/a:b.fdb", "2024:03/plain.fdb"}));
+}
+
+// The engine writes through its open handle; a save into a file that is no longer where the
+// project was opened is refused with every change pending, and succeeds once it is back.
+TEST_F(StoreTest, SaveRefusesAFileGoneFromItsPlace)
+{
+    const std::string path = ProjectWith({{45000.0, 1}});
+    const std::string aside = m_dir.File("aside.fdb");
+    std::filesystem::copy_file(path, m_dir.File("copy.fdb"));
+    TMainDataModule m;
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    TMsrResult r = NumberedRecord(45001.0, 2);
+    m.AddMsrResult(r);
+    const std::function<void()> moves[] = {
+        [&] { std::filesystem::rename(path, aside); },
+        [&] { std::filesystem::rename(m_dir.File("copy.fdb"), path); },
+    };
+    for (const auto& move : moves) {
+        move();
+        try {
+            m.ApplyChanges();
+            ADD_FAILURE() << "the save was reported as done";
+        } catch (const TDatabaseError& e) {
+            EXPECT_NE(std::string(e.what()).find("Изменения не сохранены"), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(m.HasChanges());
+    }
+    std::filesystem::rename(path, m_dir.File("copy.fdb"));
+    std::filesystem::rename(aside, path);
+    m.ApplyChanges();
+    m.CloseProjectDatabase();
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{1, 2}));
 }
