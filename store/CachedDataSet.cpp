@@ -54,7 +54,8 @@ void TCachedDataSet::Open(TConnection& connection)
         row->Values = ReadRow(*select);
         rows.push_back(std::move(row));
     }
-    m_rows = std::move(rows);
+    m_all = std::move(rows);
+    RebuildView();
     m_connection = &connection;
     m_state = TDataSetState::Browse;
     m_current = 0;
@@ -81,7 +82,7 @@ void TCachedDataSet::Close()
     m_refresh.reset();
     m_generator.reset();
     m_rows.clear();
-    m_deleted.clear();
+    m_all.clear();
     m_editBuffer.clear();
     m_current = 0;
     m_bof = m_eof = true;
@@ -137,6 +138,22 @@ void TCachedDataSet::SetCurrent(std::size_t index)
 {
     PlaceCursor(index);
     Scrolled();
+}
+
+void TCachedDataSet::RebuildView()
+{
+    m_rows.clear();
+    for (const TRowPtr& row : m_all)
+        if (row->Status != TUpdateStatus::Deleted)
+            m_rows.push_back(row.get());
+}
+
+std::size_t TCachedDataSet::ViewIndex(const TRow* row, std::size_t otherwise) const
+{
+    auto found = std::find(m_rows.begin(), m_rows.end(), row);
+    if (row && found != m_rows.end())
+        return static_cast<std::size_t>(found - m_rows.begin());
+    return m_rows.empty() ? 0 : std::min(otherwise, m_rows.size() - 1);
 }
 
 void TCachedDataSet::First()
@@ -263,7 +280,8 @@ void TCachedDataSet::Post()
         auto row = std::make_unique<TRow>();
         row->Values = std::move(m_editBuffer);
         row->Status = TUpdateStatus::Inserted;
-        m_rows.push_back(std::move(row));
+        m_rows.push_back(row.get());
+        m_all.push_back(std::move(row));
         m_editBuffer.clear();
         m_state = TDataSetState::Browse;
         m_bof = false;
@@ -301,13 +319,12 @@ void TCachedDataSet::Delete()
     if (m_rows.empty())
         return;
     const std::size_t at = m_current;
-    TRowPtr row = std::move(m_rows[at]);
+    TRow* row = m_rows[at];
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(at));
-    if (row->Status != TUpdateStatus::Inserted) {
+    if (row->Status == TUpdateStatus::Inserted)
+        std::erase_if(m_all, [row](const TRowPtr& r) { return r.get() == row; });
+    else
         row->Status = TUpdateStatus::Deleted;
-        row->DeletedAt = at;
-        m_deleted.push_back(std::move(row));
-    }
     // The next row becomes current, or the new last one; listeners read it at once.
     PlaceCursor(at);
     m_bof = at == 0;
@@ -320,10 +337,8 @@ void TCachedDataSet::Delete()
 
 bool TCachedDataSet::UpdatesPending() const
 {
-    if (!m_deleted.empty())
-        return true;
     return std::any_of(
-        m_rows.begin(), m_rows.end(), [](const TRowPtr& r) { return r->Status != TUpdateStatus::Unchanged; });
+        m_all.begin(), m_all.end(), [](const TRowPtr& r) { return r->Status != TUpdateStatus::Unchanged; });
 }
 
 void TCachedDataSet::BindAndRun(TStatement& statement, const TRow& row)
@@ -343,9 +358,10 @@ void TCachedDataSet::ApplyUpdates(TConnection& connection)
 {
     RequireActive();
     m_connection = &connection;
-    for (const TRowPtr& row : m_deleted)
-        BindAndRun(Statement(m_delete, m_config.DeleteSql), *row);
-    for (const TRowPtr& row : m_rows) {
+    for (const TRowPtr& row : m_all)
+        if (row->Status == TUpdateStatus::Deleted)
+            BindAndRun(Statement(m_delete, m_config.DeleteSql), *row);
+    for (const TRowPtr& row : m_all) {
         if (row->Status == TUpdateStatus::Modified)
             BindAndRun(Statement(m_update, m_config.UpdateSql), *row);
         else if (row->Status == TUpdateStatus::Inserted)
@@ -355,8 +371,8 @@ void TCachedDataSet::ApplyUpdates(TConnection& connection)
 
 void TCachedDataSet::CommitUpdates()
 {
-    m_deleted.clear();
-    for (const TRowPtr& row : m_rows) {
+    std::erase_if(m_all, [](const TRowPtr& r) { return r->Status == TUpdateStatus::Deleted; });
+    for (const TRowPtr& row : m_all) {
         row->Status = TUpdateStatus::Unchanged;
         row->Original.reset();
     }
@@ -367,29 +383,19 @@ void TCachedDataSet::CancelUpdates()
     if (!Active())
         return;
     Cancel();
-    const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current].get();
-    std::erase_if(m_rows, [](const TRowPtr& r) { return r->Status == TUpdateStatus::Inserted; });
-    for (const TRowPtr& row : m_rows) {
+    const TRow* current = m_rows.empty() || m_rows[m_current]->Status == TUpdateStatus::Inserted
+        ? nullptr
+        : m_rows[m_current];
+    std::erase_if(m_all, [](const TRowPtr& r) { return r->Status == TUpdateStatus::Inserted; });
+    for (const TRowPtr& row : m_all) {
         if (row->Original) {
             row->Values = std::move(*row->Original);
             row->Original.reset();
         }
         row->Status = TUpdateStatus::Unchanged;
     }
-    for (auto it = m_deleted.rbegin(); it != m_deleted.rend(); ++it) {
-        TRowPtr row = std::move(*it);
-        if (row->Original) {
-            row->Values = std::move(*row->Original);
-            row->Original.reset();
-        }
-        row->Status = TUpdateStatus::Unchanged;
-        const std::size_t at = std::min(row->DeletedAt, m_rows.size());
-        m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
-    }
-    m_deleted.clear();
-    auto found
-        = std::find_if(m_rows.begin(), m_rows.end(), [&](const TRowPtr& r) { return r.get() == current; });
-    PlaceCursor(found != m_rows.end() ? static_cast<std::size_t>(found - m_rows.begin()) : m_current);
+    RebuildView();
+    m_current = ViewIndex(current, m_current);
     m_bof = m_current == 0;
     m_eof = m_rows.empty();
     NotifyDataSetChanged();
@@ -422,12 +428,11 @@ void TCachedDataSet::RefreshCurrent(TConnection& connection)
 void TCachedDataSet::Sort(const TRowLess& less)
 {
     CheckBrowseMode();
-    const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current].get();
-    std::stable_sort(m_rows.begin(), m_rows.end(),
+    const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current];
+    std::stable_sort(m_all.begin(), m_all.end(),
         [&](const TRowPtr& a, const TRowPtr& b) { return less(a->Values, b->Values); });
-    auto found
-        = std::find_if(m_rows.begin(), m_rows.end(), [&](const TRowPtr& r) { return r.get() == current; });
-    m_current = found == m_rows.end() ? 0 : static_cast<std::size_t>(found - m_rows.begin());
+    RebuildView();
+    m_current = ViewIndex(current, 0);
     NotifyDataSetChanged();
 }
 

@@ -3,8 +3,9 @@
 // A table held in memory with cached changes.
 //
 // Rows are read whole on Open. Every change is made to the memory copy only and
-// marks its row: modified, inserted or deleted (a deleted row leaves the view at once
-// and waits in a separate list). ApplyUpdates writes the change set with the table's
+// marks its row: modified, inserted or deleted. A deleted row leaves the view at once
+// but keeps its place in the list of all rows, so cancelling brings it back there and
+// a sort moves it along with the rest. ApplyUpdates writes the change set with the table's
 // statements but leaves every mark in place; CommitUpdates, called once the
 // transaction holding those writes has committed, turns all rows unchanged. So a save
 // that fails half-way can be rolled back and tried again with nothing lost.
@@ -151,7 +152,6 @@ private:
         // Values as read; kept only once the row is changed, so unchanged rows cost no copy.
         std::optional<std::vector<TValue>> Original;
         TUpdateStatus Status = TUpdateStatus::Unchanged;
-        std::size_t DeletedAt = 0; // view position when deleted, to put it back on cancel
         const std::vector<TValue>& AsRead() const { return Original ? *Original : Values; }
     };
     using TRowPtr = std::unique_ptr<TRow>;
@@ -165,6 +165,9 @@ private:
     // Puts the cursor on the row at index, or the last row; no listener hears of it.
     void PlaceCursor(std::size_t index);
     void SetCurrent(std::size_t index);
+    void RebuildView();
+    // Index in the view of a row, or `otherwise` (then clamped) when it is not there.
+    std::size_t ViewIndex(const TRow* row, std::size_t otherwise) const;
     void CheckBrowseMode();
     void RequireActive() const;
     TStatement& Statement(std::unique_ptr<TStatement>& slot, const std::string& sql);
@@ -174,8 +177,8 @@ private:
     std::vector<std::string> m_fields;
     std::vector<int> m_columnOfField; // select column for each field
     std::size_t m_keyField = 0;
-    std::vector<TRowPtr> m_rows;
-    std::vector<TRowPtr> m_deleted;
+    std::vector<TRowPtr> m_all; // every row in list order, deleted ones included
+    std::vector<TRow*> m_rows;  // the view: the rows of m_all not deleted, in the same order
     std::size_t m_current = 0;
     bool m_bof = true;
     bool m_eof = true;

@@ -169,3 +169,49 @@ TEST(CachedDataSetTest, CursorIsOnARowWheneverListenersRun)
     }
     EXPECT_EQ(ds.RecordCount(), 3);
 }
+
+// A deleted row comes back where it stood among the others, also when new rows were
+// dropped around it or the list was sorted after the deletion.
+TEST(CachedDataSetTest, CancelledDeletionsReturnToTheirPlace)
+{
+    TTempDir dir;
+    const std::string path = dir.File("project.fdb");
+    TMainDataModule m;
+    ASSERT_TRUE(m.CreateProjectDatabase(path));
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    for (int i = 1; i <= 3; ++i) {
+        TMsrResult r = NumberedRecord(45000.0 + i, i);
+        m.AddMsrResult(r);
+    }
+    m.ApplyChanges();
+    TCachedDataSet& ds = m.ResultDataSet();
+    const std::size_t number = ds.FieldIndex("MEASURE_NUMBER");
+    auto numbers = [&] {
+        std::vector<std::int64_t> out;
+        for (int i = 0; i < ds.RecordCount(); ++i)
+            out.push_back(std::get<std::int64_t>(ds.RowField(i, number)));
+        return out;
+    };
+    auto current = [&] { return std::get<std::int64_t>(ds.Field(number)); };
+
+    TMsrResult between = NumberedRecord(45001.5, 9);
+    m.AddMsrResult(between);
+    m.SortResults();
+    ASSERT_EQ(numbers(), (std::vector<std::int64_t>{1, 9, 2, 3}));
+    ds.SetRecNo(3);
+    ds.Delete();
+    ds.SetRecNo(1);
+    ds.CancelUpdates();
+    EXPECT_EQ(numbers(), (std::vector<std::int64_t>{1, 2, 3})) << "a new row before it was dropped";
+    EXPECT_EQ(current(), 1);
+
+    ds.First();
+    ds.Delete();
+    ds.Sort([&](const auto& a, const auto& b) {
+        return std::get<std::int64_t>(a[number]) > std::get<std::int64_t>(b[number]);
+    });
+    ds.SetRecNo(2);
+    ds.CancelUpdates();
+    EXPECT_EQ(numbers(), (std::vector<std::int64_t>{3, 2, 1})) << "the list was sorted after the deletion";
+    EXPECT_EQ(current(), 2);
+}
