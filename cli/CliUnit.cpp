@@ -62,9 +62,10 @@ std::string DecimalSeparator(const TCliOptions& options)
 }
 
 // Opens an existing project; a missing file or one that is not ours is a failure.
-void OpenProject(TMainDataModule& dataModule, const std::string& path)
+void OpenProject(TMainDataModule& dataModule, const std::string& path,
+    TMainDataModule::TOpenMode mode = TMainDataModule::TOpenMode::Whole)
 {
-    if (!std::filesystem::is_regular_file(path) || !dataModule.OpenProjectDatabase(path))
+    if (!std::filesystem::is_regular_file(path) || !dataModule.OpenProjectDatabase(path, mode))
         throw TCliFailure("Не удалось открыть проект!");
 }
 
@@ -111,10 +112,10 @@ void Info(const std::vector<std::string>& a, std::ostream& out)
     if (a.size() != 2)
         throw TUsageError("info: нужен один файл проекта");
     TMainDataModule dataModule;
-    OpenProject(dataModule, a[1]);
+    OpenProject(dataModule, a[1], TMainDataModule::TOpenMode::ProjectRowOnly);
     out << "DEVICE_NAME: " << dataModule.GetDeviceName() << "\n"
         << "DEVICE_DATA_VERSION: " << dataModule.GetDeviceDataVersion() << "\n"
-        << "RECORD_COUNT: " << dataModule.GetRecordCount() << "\n"
+        << "RECORD_COUNT: " << dataModule.StoredRecordCount() << "\n"
         << "PROJECT_DESCRIPTION: " << EscapeComment(dataModule.GetProjectDescription()) << "\n";
     dataModule.CloseProjectDatabase();
 }

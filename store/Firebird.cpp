@@ -458,6 +458,46 @@ void TConnection::ExecuteImmediate(const std::string& sql)
     });
 }
 
+std::string TConnection::ReadBlob(TBlobId id)
+{
+    ITransaction* tra = Transaction();
+    ISC_QUAD quad = LoadLE<ISC_QUAD>(reinterpret_cast<const unsigned char*>(&id.Id));
+    return Call([&](ThrowStatusWrapper* st) {
+        IBlob* blob = m_attachment->openBlob(st, tra, &quad, 0, nullptr);
+        std::string bytes;
+        try {
+            // Sized once from the blob's own length, so a project in memory costs its bytes.
+            const unsigned char item = isc_info_blob_total_length;
+            unsigned char info[16] = {};
+            blob->getInfo(st, 1, &item, sizeof info, info);
+            if (info[0] == isc_info_blob_total_length) {
+                const unsigned len = info[1] | (info[2] << 8);
+                std::uint64_t total = 0;
+                for (unsigned k = 0; k < len && k < 8; ++k)
+                    total |= std::uint64_t{info[3 + k]} << (8 * k);
+                bytes.reserve(total + 1);
+            }
+            std::size_t used = 0;
+            for (;;) {
+                const std::size_t room = std::max<std::size_t>(bytes.capacity() - used, 1);
+                const unsigned ask = static_cast<unsigned>(std::min<std::size_t>(room, 65535));
+                bytes.resize(used + ask);
+                unsigned got = 0;
+                const int rc = blob->getSegment(st, ask, bytes.data() + used, &got);
+                used += got;
+                if (rc == IStatus::RESULT_NO_DATA)
+                    break;
+            }
+            bytes.resize(used);
+            blob->close(st);
+        } catch (...) {
+            blob->release();
+            throw;
+        }
+        return bytes;
+    });
+}
+
 std::unique_ptr<TStatement> TConnection::Prepare(const std::string& sql)
 {
     std::vector<std::string> names;
@@ -629,6 +669,10 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
         break;
     }
     case SQL_BLOB: {
+        if (const auto* id = std::get_if<TBlobId>(&value)) {
+            StoreLE(data, 0, id->Id);
+            break;
+        }
         const auto* s = std::get_if<std::string>(&value);
         if (!s)
             throw TDatabaseError("parameter " + m_paramNames[index] + ": bytes are expected");
@@ -703,42 +747,10 @@ TValue TStatement::Column(std::size_t i)
     case SQL_VARYING:
         return std::string(reinterpret_cast<const char*>(data) + 2, LoadLE<std::uint16_t>(data));
     case SQL_BLOB: {
-        ISC_QUAD id = LoadLE<ISC_QUAD>(data);
-        ITransaction* tra = m_connection.Transaction();
-        return Call([&](ThrowStatusWrapper* st) {
-            IBlob* blob = m_connection.Attachment()->openBlob(st, tra, &id, 0, nullptr);
-            std::string bytes;
-            try {
-                // Sized once from the blob's own length, so a project in memory costs its bytes.
-                const unsigned char item = isc_info_blob_total_length;
-                unsigned char info[16] = {};
-                blob->getInfo(st, 1, &item, sizeof info, info);
-                if (info[0] == isc_info_blob_total_length) {
-                    const unsigned len = info[1] | (info[2] << 8);
-                    std::uint64_t total = 0;
-                    for (unsigned k = 0; k < len && k < 8; ++k)
-                        total |= std::uint64_t{info[3 + k]} << (8 * k);
-                    bytes.reserve(total + 1);
-                }
-                std::size_t used = 0;
-                for (;;) {
-                    const std::size_t room = std::max<std::size_t>(bytes.capacity() - used, 1);
-                    const unsigned ask = static_cast<unsigned>(std::min<std::size_t>(room, 65535));
-                    bytes.resize(used + ask);
-                    unsigned got = 0;
-                    const int rc = blob->getSegment(st, ask, bytes.data() + used, &got);
-                    used += got;
-                    if (rc == IStatus::RESULT_NO_DATA)
-                        break;
-                }
-                bytes.resize(used);
-                blob->close(st);
-            } catch (...) {
-                blob->release();
-                throw;
-            }
-            return TValue{std::move(bytes)};
-        });
+        const auto id = LoadLE<std::uint64_t>(data);
+        if (f.Lazy)
+            return TBlobId{id};
+        return m_connection.ReadBlob(TBlobId{id});
     }
     default:
         throw TDatabaseError("column " + f.Name + ": unsupported type");

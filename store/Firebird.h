@@ -54,7 +54,15 @@ struct TDateTime
     bool operator==(const TDateTime&) const = default;
 };
 
-using TValue = std::variant<std::monostate, std::int64_t, TDateTime, std::string>;
+// A stored blob named but not read: what a statement gives for a column it was told to
+// leave lazy. Passed back as a parameter it stores that same blob again without reading it.
+struct TBlobId
+{
+    std::uint64_t Id = 0;
+    bool operator==(const TBlobId&) const = default;
+};
+
+using TValue = std::variant<std::monostate, std::int64_t, TDateTime, std::string, TBlobId>;
 
 inline bool IsNull(const TValue& v)
 {
@@ -125,6 +133,9 @@ public:
     void ExecuteImmediate(const std::string& sql);
     std::unique_ptr<TStatement> Prepare(const std::string& sql);
 
+    // The bytes of a stored blob, in the current transaction. Throws TDatabaseError.
+    std::string ReadBlob(TBlobId id);
+
     Firebird::IAttachment* Attachment() const { return m_attachment; }
     Firebird::ITransaction* Transaction();
 
@@ -154,8 +165,10 @@ public:
     std::size_t ColumnCount() const { return m_columns.size(); }
     const std::string& ColumnName(std::size_t i) const { return m_columns[i].Name; }
     TColumnType ColumnType(std::size_t i) const { return m_columns[i].Type; }
-    // The value of column i of the fetched row; blobs are read whole.
+    // The value of column i of the fetched row; blobs are read whole, or named by a TBlobId
+    // when the column was set lazy.
     TValue Column(std::size_t i);
+    void SetLazyBlob(std::size_t column, bool lazy) { m_columns.at(column).Lazy = lazy; }
 
 private:
     friend class TConnection;
@@ -170,6 +183,7 @@ private:
         int Scale = 0;
         unsigned Offset = 0;
         unsigned NullOffset = 0;
+        bool Lazy = false;
     };
     static std::vector<TField> Describe(Firebird::IMessageMetadata* metadata);
     void WriteBlob(const std::string& bytes, unsigned char* target);

@@ -2,6 +2,8 @@
 
 #include "store/Cp1251.h"
 
+#include <limits>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,7 +210,7 @@ void TMainDataModule::CheckProjectFileInPlace() const
         + "\nИзменения не сохранены и остаются в программе.");
 }
 
-bool TMainDataModule::OpenProjectDatabase(const std::string& path)
+bool TMainDataModule::OpenProjectDatabase(const std::string& path, TOpenMode mode)
 {
     if (m_connection.IsConnected())
         return false;
@@ -217,7 +219,8 @@ bool TMainDataModule::OpenProjectDatabase(const std::string& path)
         m_descriptionDataSet.Open(m_connection);
         if (!m_descriptionDataSet.IsEmpty() && GetDeviceName() == DEVICE_NAME
             && GetDeviceDataVersion() == DEVICE_DATA_VERSION) {
-            m_resultDataSet.Open(m_connection);
+            if (mode == TOpenMode::Whole)
+                m_resultDataSet.Open(m_connection);
             return true;
         }
     } catch (const TDatabaseError&) { }
@@ -446,13 +449,45 @@ int TMainDataModule::StoreMsrResults(TArrayOfMsrResult& results)
         return 0;
     PostEdits();
     TUpdateGuard guard(*this);
+    // One pass over the rows indexes them by start and number, so a download against a
+    // large project costs the rows once, not once per record.
+    const std::size_t date = m_resultDataSet.FieldIndex("MEASURE_DATE");
+    const std::size_t number = m_resultDataSet.FieldIndex("MEASURE_NUMBER");
+    auto keyOf = [](const TValue& stored, std::int64_t measureNumber) {
+        const auto* d = std::get_if<TDateTime>(&stored);
+        // Undated rows hold the records whose start a TIMESTAMP cannot take.
+        return std::pair(
+            d ? OleDateToTimestampTicks(d->Value) : std::numeric_limits<std::int64_t>::min(), measureNumber);
+    };
+    std::set<std::pair<std::int64_t, std::int64_t>> stored;
+    for (int row = 0; row < m_resultDataSet.RecordCount(); ++row)
+        if (const auto* n = std::get_if<std::int64_t>(&m_resultDataSet.RowField(row, number)))
+            stored.insert(keyOf(m_resultDataSet.RowField(row, date), *n));
     int added = 0;
-    for (TMsrResult& result : results)
-        if (AddMsrResult(result) == -1)
-            ++added;
+    for (TMsrResult& result : results) {
+        const TValue start
+            = OleDateFitsTimestamp(result.BeginDateTime) ? TValue{TDateTime{result.BeginDateTime}} : TValue{};
+        if (!stored.insert(keyOf(start, result.MeasureNumber)).second)
+            continue;
+        std::string blob = EncodeMsrResult(result);
+        result.Data.clear();
+        m_resultDataSet.Append();
+        PostRecordColumns(result, std::move(blob));
+        ++added;
+    }
     SortResults();
     m_resultDataSet.Last();
     return added;
+}
+
+std::int64_t TMainDataModule::StoredRecordCount()
+{
+    auto count = m_connection.Prepare("SELECT COUNT(*) FROM MEASURE_RESULT_TABLE");
+    count->Open();
+    const TValue value = count->Fetch() ? count->Column(0) : TValue{};
+    count->CloseCursor();
+    const auto* n = std::get_if<std::int64_t>(&value);
+    return n ? *n : 0;
 }
 
 std::string TMainDataModule::GetMeasureComment() const

@@ -32,9 +32,16 @@ public:
     // Creates and initialises a project file, then disconnects. False when the file
     // cannot be made or its schema cannot be written (no incomplete file is left then).
     bool CreateProjectDatabase(const std::string& path);
+    enum class TOpenMode
+    {
+        Whole,         // the project row and the list of records
+        ProjectRowOnly // the project row alone: the record list stays closed
+    };
     // Connects, checks that the file is a project of this instrument and data version,
-    // and reads it whole. False (and nothing left open) when any of that fails.
-    bool OpenProjectDatabase(const std::string& path);
+    // and reads it. False (and nothing left open) when any of that fails.
+    bool OpenProjectDatabase(const std::string& path, TOpenMode mode = TOpenMode::Whole);
+    // The number of records the file holds, counted by the engine. Throws TDatabaseError.
+    std::int64_t StoredRecordCount();
     // Closes both datasets and disconnects with a commit; pending changes are dropped.
     // Safe to call when nothing is open.
     void CloseProjectDatabase();
@@ -68,7 +75,8 @@ public:
     // -1 when appended, 0 when the project already held it.
     int AddMsrResult(TMsrResult& result);
     // Appends every new record of a download inside one bulk bracket, sorts, moves to
-    // the last row and returns how many were added. The records' Data is released.
+    // the last row and returns how many were added; a record is new unless a row has its
+    // start and number (as FindMsrResult). The records' Data is released.
     int StoreMsrResults(TArrayOfMsrResult& results);
 
     // Operator texts of the current row and the project, as UTF-8.
