@@ -5,7 +5,9 @@
 
 namespace {
 const TValue kNull{};
-}
+// A few records of the largest kind (4 x 4320 samples, 70 KB each) and many ordinary ones.
+constexpr std::size_t kBlobCacheLimit = 8u << 20;
+} // namespace
 
 TCachedDataSet::TCachedDataSet(TDataSetConfig config)
     : m_config(std::move(config))
@@ -46,6 +48,11 @@ void TCachedDataSet::Open(TConnection& connection)
         if (m_columnOfField[f] < 0)
             throw TDatabaseError("column " + m_fields[f] + " is missing");
     m_keyField = FieldIndex(m_config.KeyField);
+    m_lazy.assign(m_fields.size(), false);
+    for (const std::string& name : m_config.LazyFields)
+        m_lazy[FieldIndex(name)] = true;
+    SetLazyColumns(*select);
+    ForgetBlobs();
 
     select->Open();
     std::vector<TRowPtr> rows;
@@ -63,6 +70,77 @@ void TCachedDataSet::Open(TConnection& connection)
     m_eof = m_rows.empty();
     NotifyDataSetChanged();
     Scrolled();
+}
+
+void TCachedDataSet::SetLazyColumns(TStatement& statement) const
+{
+    for (std::size_t f = 0; f < m_fields.size(); ++f)
+        if (m_lazy[f] && m_columnOfField[f] >= 0
+            && static_cast<std::size_t>(m_columnOfField[f]) < statement.ColumnCount())
+            statement.SetLazyBlob(static_cast<std::size_t>(m_columnOfField[f]), true);
+}
+
+const TValue& TCachedDataSet::Resolve(const TValue& value) const
+{
+    const auto* id = std::get_if<TBlobId>(&value);
+    if (!id)
+        return value;
+    for (auto it = m_blobCache.begin(); it != m_blobCache.end(); ++it)
+        if (it->first == *id) {
+            m_blobCache.splice(m_blobCache.begin(), m_blobCache, it);
+            return m_blobCache.front().second;
+        }
+    if (!m_connection)
+        throw TDatabaseError("no database connection");
+    std::string bytes = m_connection->ReadBlob(*id);
+    const std::size_t size = bytes.size();
+    m_blobCache.emplace_front(*id, TValue{std::move(bytes)});
+    m_blobCacheBytes += size;
+    // The newest entry always stays, however large.
+    while (m_blobCacheBytes > kBlobCacheLimit && m_blobCache.size() > 1) {
+        m_blobCacheBytes -= std::get<std::string>(m_blobCache.back().second).size();
+        m_blobCache.pop_back();
+    }
+    return m_blobCache.front().second;
+}
+
+void TCachedDataSet::ForgetBlobs() const
+{
+    m_blobCache.clear();
+    m_blobCacheBytes = 0;
+}
+
+void TCachedDataSet::ReleaseWrittenBlobs()
+{
+    RequireActive();
+    if (m_state != TDataSetState::Browse)
+        return;
+    ForgetBlobs();
+    for (const TRowPtr& row : m_all) {
+        if (row->Status != TUpdateStatus::Unchanged)
+            continue;
+        bool held = false;
+        for (std::size_t f = 0; f < m_lazy.size(); ++f)
+            held = held || (m_lazy[f] && std::holds_alternative<std::string>(row->Values[f]));
+        if (!held)
+            continue;
+        TStatement& refresh = Statement(m_refresh, m_config.RefreshSql);
+        SetLazyColumns(refresh);
+        const auto& names = refresh.ParamNames();
+        for (std::size_t p = 0; p < names.size(); ++p) {
+            const std::string& name = names[p];
+            refresh.SetParam(
+                p, row->Values.at(FieldIndex(name.rfind("OLD_", 0) == 0 ? name.substr(4) : name)));
+        }
+        refresh.Open();
+        if (refresh.Fetch()) {
+            std::vector<TValue> stored = ReadRow(refresh);
+            for (std::size_t f = 0; f < m_lazy.size(); ++f)
+                if (m_lazy[f])
+                    row->Values[f] = std::move(stored[f]);
+        }
+        refresh.CloseCursor();
+    }
 }
 
 std::vector<TValue> TCachedDataSet::ReadRow(TStatement& statement) const
@@ -84,6 +162,7 @@ void TCachedDataSet::Close()
     m_rows.clear();
     m_all.clear();
     m_editBuffer.clear();
+    ForgetBlobs();
     m_current = 0;
     m_bof = m_eof = true;
     m_state = TDataSetState::Inactive;
@@ -107,17 +186,17 @@ std::size_t TCachedDataSet::FieldIndex(const std::string& name) const
 const TValue& TCachedDataSet::Field(std::size_t index) const
 {
     if (m_state == TDataSetState::Edit || m_state == TDataSetState::Insert)
-        return index < m_editBuffer.size() ? m_editBuffer[index] : kNull;
+        return index < m_editBuffer.size() ? Resolve(m_editBuffer[index]) : kNull;
     if (m_current >= m_rows.size() || index >= m_rows[m_current]->Values.size())
         return kNull;
-    return m_rows[m_current]->Values[index];
+    return Resolve(m_rows[m_current]->Values[index]);
 }
 
 const TValue& TCachedDataSet::RowField(int row, std::size_t index) const
 {
     if (m_state == TDataSetState::Edit && row == static_cast<int>(m_current))
-        return m_editBuffer.at(index);
-    return m_rows.at(row)->Values.at(index);
+        return Resolve(m_editBuffer.at(index));
+    return Resolve(m_rows.at(row)->Values.at(index));
 }
 
 // ---- navigation ------------------------------------------------------------------------------
@@ -371,6 +450,7 @@ void TCachedDataSet::ApplyUpdates(TConnection& connection)
 
 void TCachedDataSet::CommitUpdates()
 {
+    ForgetBlobs();
     std::erase_if(m_all, [](const TRowPtr& r) { return r->Status == TUpdateStatus::Deleted; });
     for (const TRowPtr& row : m_all) {
         row->Status = TUpdateStatus::Unchanged;
@@ -412,6 +492,7 @@ void TCachedDataSet::RefreshCurrent(TConnection& connection)
     if (row.Status != TUpdateStatus::Unchanged)
         return;
     TStatement& refresh = Statement(m_refresh, m_config.RefreshSql);
+    SetLazyColumns(refresh);
     const auto& names = refresh.ParamNames();
     for (std::size_t p = 0; p < names.size(); ++p) {
         const std::string& name = names[p];

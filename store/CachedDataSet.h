@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,9 @@ struct TDataSetConfig
     std::string Generator;
     // Field names in dataset order; a select column not listed here is kept after them.
     std::vector<std::string> Fields;
+    // Blob fields read only when a value is asked for (see Field), so opening a table
+    // costs its rows, not its bytes.
+    std::vector<std::string> LazyFields;
 };
 
 class TDataSetListener
@@ -104,10 +108,17 @@ public:
     // Index of a field by name; throws std::out_of_range for an unknown name.
     std::size_t FieldIndex(const std::string& name) const;
     // Value of the current row (the edit buffer while editing); NULL when there is no row.
+    // A lazy field's blob is read here, through a cache bounded in bytes: the reference
+    // stays valid until another lazy value is read. Throws TDatabaseError when that read fails.
     const TValue& Field(std::size_t index) const;
     const TValue& Field(const std::string& name) const { return Field(FieldIndex(name)); }
-    // Value of any row in view order, without moving.
+    // Value of any row in view order, without moving; lazy fields as Field.
     const TValue& RowField(int row, std::size_t index) const;
+    // Bytes of lazy blobs held in the cache now.
+    std::size_t CachedBlobBytes() const { return m_blobCacheBytes; }
+    // After a save: the lazy fields the save wrote are named by their stored blobs again
+    // instead of held in memory. Throws TDatabaseError (nothing is lost then).
+    void ReleaseWrittenBlobs();
     TUpdateStatus RowStatus(int row) const { return m_rows.at(row)->Status; }
 
     // Starts editing the current row (does nothing when already editing).
@@ -171,6 +182,9 @@ private:
     void CheckBrowseMode();
     void RequireActive() const;
     TStatement& Statement(std::unique_ptr<TStatement>& slot, const std::string& sql);
+    void SetLazyColumns(TStatement& statement) const;
+    const TValue& Resolve(const TValue& value) const;
+    void ForgetBlobs() const;
     std::int64_t NextKey();
 
     TDataSetConfig m_config;
@@ -190,4 +204,9 @@ private:
     int m_nextHookId = 1;
     std::vector<std::pair<int, std::function<void(TCachedDataSet&)>>> m_afterScroll;
     std::vector<TDataSetListener*> m_listeners;
+    std::vector<bool> m_lazy; // per field
+    // Most recently read first. Ids are dropped at every save and reopen: the engine may
+    // give a deleted row's blob id to a new blob.
+    mutable std::list<std::pair<TBlobId, TValue>> m_blobCache;
+    mutable std::size_t m_blobCacheBytes = 0;
 };

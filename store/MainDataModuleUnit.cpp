@@ -60,6 +60,7 @@ TDataSetConfig ResultConfig()
     c.Generator = "MEASURE_RESULT_TABLE_GEN";
     c.Fields = {"MEASURE_DATE", "MEASURE_TIME", "MEASURE_NUMBER", "MEASURE_DATA", "MEASURE_COMMENT",
         "MEASURE_RESULT_TABLE_PK"};
+    c.LazyFields = {"MEASURE_DATA"};
     return c;
 }
 
@@ -295,6 +296,11 @@ void TMainDataModule::ApplyChanges()
     }
     m_resultDataSet.CommitUpdates();
     m_descriptionDataSet.CommitUpdates();
+    try {
+        m_resultDataSet.ReleaseWrittenBlobs();
+    } catch (const TDatabaseError&) {
+        // Saved all the same; the written records stay held in memory until the next open.
+    }
     m_resultDataSet.RefreshCurrent(m_connection);
     m_descriptionDataSet.RefreshCurrent(m_connection);
 }

@@ -583,3 +583,73 @@ TEST_F(StoreTest, SaveRefusesAFileGoneFromItsPlace)
     ASSERT_TRUE(m.OpenProjectDatabase(path));
     EXPECT_EQ(Numbers(m), (std::vector<std::int64_t>{1, 2}));
 }
+
+// Opening reads no measurement blob; each is read when its row is looked at, through a
+// bounded cache, and the right bytes come back after edits, saves, cancels and the engine's
+// reuse of a deleted row's blob id.
+TEST_F(StoreTest, MeasurementBlobsAreReadOnlyWhenLookedAt)
+{
+    const std::string path = NewProject();
+    TMainDataModule m;
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    TArrayOfMsrResult records;
+    for (int i = 0; i < 200; ++i)
+        records.push_back(NumberedRecord(45000.0 + i, i, 4320));
+    ASSERT_EQ(m.StoreMsrResults(records), 200);
+    m.ApplyChanges();
+    m.CloseProjectDatabase();
+
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    auto& ds = m.ResultDataSet();
+    EXPECT_EQ(ds.CachedBlobBytes(), 0u);
+    // The record's number as its last sample tells it (see NumberedRecord).
+    auto number = [&] {
+        TMsrResult r;
+        if (m.ReadMsrResult(r) != 0 || r.Data.size() != 4 || r.Data[3].size() != 4320)
+            return -1;
+        return static_cast<int>(r.Data[3][4319] - 4349.0f) / 100;
+    };
+    for (int row = 1; row <= ds.RecordCount(); ++row) {
+        ds.SetRecNo(row);
+        ASSERT_EQ(number(), row - 1);
+    }
+    EXPECT_LE(ds.CachedBlobBytes(), 8u << 20);
+
+    // Edit one blob, delete another, append a third; then cancel, then do it again and save.
+    for (const bool save : {false, true}) {
+        ds.SetRecNo(10);
+        TMsrResult r;
+        ASSERT_EQ(m.ReadMsrResult(r), 0);
+        r.MeasureNumber = 1000;
+        ASSERT_EQ(m.WriteMsrResult(r), 0);
+        ds.SetRecNo(20);
+        ds.Delete();
+        TArrayOfMsrResult more = {NumberedRecord(46000.0, 2000, 4320)};
+        ASSERT_EQ(m.StoreMsrResults(more), 1);
+        EXPECT_EQ(number(), 2000);
+        if (save)
+            m.ApplyChanges();
+        else
+            m.CancelChanges();
+    }
+    ds.SetRecNo(10);
+    TMsrResult edited;
+    ASSERT_EQ(m.ReadMsrResult(edited), 0);
+    EXPECT_EQ(edited.MeasureNumber, 1000);
+    EXPECT_EQ(number(), 9);
+    ds.Last();
+    EXPECT_EQ(number(), 2000);
+    // The freed id of the deleted row may be given to the next new blob.
+    ds.SetRecNo(30);
+    ds.Delete();
+    m.ApplyChanges();
+    TArrayOfMsrResult last = {NumberedRecord(47000.0, 3000, 4320)};
+    ASSERT_EQ(m.StoreMsrResults(last), 1);
+    m.ApplyChanges();
+    EXPECT_EQ(number(), 3000);
+    m.CloseProjectDatabase();
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    ds.Last();
+    EXPECT_EQ(number(), 3000);
+    EXPECT_EQ(ds.RecordCount(), 200);
+}
