@@ -60,7 +60,7 @@ TDataSetConfig ResultConfig()
     c.Generator = "MEASURE_RESULT_TABLE_GEN";
     c.Fields = {"MEASURE_DATE", "MEASURE_TIME", "MEASURE_NUMBER", "MEASURE_DATA", "MEASURE_COMMENT",
         "MEASURE_RESULT_TABLE_PK"};
-    c.LazyFields = {"MEASURE_DATA"};
+    c.LazyFields = {"MEASURE_DATA", "MEASURE_COMMENT"};
     return c;
 }
 
