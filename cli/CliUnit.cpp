@@ -179,8 +179,8 @@ void Report(const std::vector<std::string>& a, std::ostream&, const TCliOptions&
     const bool one = a.size() == 5;
     if (one)
         dataModule.ResultDataSet().SetRecNo(ParseRecord(a[4], dataModule.GetRecordCount()));
-    const std::vector<TReportSheet> sheets = CollectReportSheets(dataModule, !one);
-    if (sheets.empty())
+    const TStoreReportSheets sheets(dataModule, !one);
+    if (sheets.Count() == 0)
         throw TCliFailure("В проекте нет записей, отчёт не создан");
     const std::string settings = (std::filesystem::path(options.ProgramFolder) / "cement-lab.ini").string();
     const std::uint32_t color = LoadDisplaySettings(settings).SeriesColor[0];

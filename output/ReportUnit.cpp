@@ -226,40 +226,42 @@ void PaintSheet(QPainter& painter, TForecastChart& chart, const TReportSheet& sh
 
 } // namespace
 
+TStoreReportSheets::TStoreReportSheets(TMainDataModule& dataModule, bool allRecords)
+    : m_dataModule(dataModule)
+{
+    const TCachedDataSet& results = dataModule.ResultDataSet();
+    if (!dataModule.IsProjectOpen() || !results.Active())
+        return;
+    dataModule.PostEdits();
+    if (results.IsEmpty())
+        return;
+    m_first = allRecords ? 0 : results.RecNo() - 1;
+    m_count = allRecords ? results.RecordCount() : 1;
+}
+
+TReportSheet TStoreReportSheets::Sheet(int index) const
+{
+    const TCachedDataSet& results = m_dataModule.ResultDataSet();
+    const int row = m_first + index;
+    TReportSheet sheet;
+    if (const auto* date = std::get_if<TDateTime>(&results.RowField(row, results.FieldIndex("MEASURE_DATE"))))
+        sheet.BeginDateTime = date->Value;
+    if (const auto* number
+        = std::get_if<std::int64_t>(&results.RowField(row, results.FieldIndex("MEASURE_NUMBER"))))
+        sheet.MeasureNumber = static_cast<std::int32_t>(*number);
+    sheet.Readable = m_dataModule.ReadMsrResultAt(row, sheet.Msr) == 0;
+    if (sheet.Readable)
+        sheet.Calc = CalcMsrResult(sheet.Msr);
+    return sheet;
+}
+
 std::vector<TReportSheet> CollectReportSheets(TMainDataModule& dataModule, bool allRecords)
 {
+    const TStoreReportSheets source(dataModule, allRecords);
     std::vector<TReportSheet> sheets;
-    TCachedDataSet& results = dataModule.ResultDataSet();
-    if (!dataModule.IsProjectOpen() || results.IsEmpty())
-        return sheets;
-    dataModule.PostEdits();
-    dataModule.BeginUpdate();
-    dataModule.SaveRecordPosition();
-    const auto restore = qScopeGuard([&dataModule] {
-        dataModule.EndUpdate();
-        dataModule.RestoreRecordPosition();
-    });
-    auto collect = [&] {
-        TReportSheet sheet;
-        if (const auto* date = std::get_if<TDateTime>(&results.Field("MEASURE_DATE")))
-            sheet.BeginDateTime = date->Value;
-        if (const auto* number = std::get_if<std::int64_t>(&results.Field("MEASURE_NUMBER")))
-            sheet.MeasureNumber = static_cast<std::int32_t>(*number);
-        sheet.Readable = dataModule.ReadMsrResult(sheet.Msr) == 0;
-        if (sheet.Readable)
-            sheet.Calc = CalcMsrResult(sheet.Msr);
-        sheets.push_back(std::move(sheet));
-    };
-    if (!allRecords) {
-        collect();
-        return sheets;
-    }
-    sheets.reserve(static_cast<std::size_t>(dataModule.GetRecordCount()));
-    for (results.First(); !results.Eof(); results.Next()) {
-        collect();
-        if (results.RecNo() == results.RecordCount())
-            break;
-    }
+    sheets.reserve(static_cast<std::size_t>(source.Count()));
+    for (int i = 0; i < source.Count(); ++i)
+        sheets.push_back(source.Sheet(i));
     return sheets;
 }
 
@@ -299,4 +301,21 @@ void PaintReport(QPagedPaintDevice& device, const std::vector<TReportSheet>& she
             device.newPage();
         PaintSheet(painter, chart, sheets[i], color);
     }
+}
+
+bool PaintReport(QPagedPaintDevice& device, const TReportSheets& sheets, std::uint32_t color,
+    const std::function<bool(int, int)>& progress)
+{
+    QPainter painter(&device);
+    TForecastChart chart;
+    chart.UsePrintedLook();
+    const int count = sheets.Count();
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            device.newPage();
+        PaintSheet(painter, chart, sheets.Sheet(i), color);
+        if (progress && !progress(i + 1, count))
+            return false;
+    }
+    return true;
 }

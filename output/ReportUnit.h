@@ -1,8 +1,9 @@
 #pragma once
 
-// The test protocol: one landscape A4 sheet per record. The sheets are collected from
-// the store first and painted from that list, so every repaint of a preview shows the
-// same pages and the store is never moved while painting.
+// The test protocol: one landscape A4 sheet per record. The rows a report prints are
+// fixed when it is made; each sheet is read from the store when it is painted, without
+// moving the store, so a report of any length holds one sheet at a time and every repaint
+// of a preview shows the same pages.
 //
 // The template is laid out in report units of 5/18 mm from the sheet's left edge and the
 // band's top (the band starts 72 units below the top of the sheet).
@@ -14,6 +15,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QPainter;
@@ -29,8 +31,47 @@ struct TReportSheet
     TMsrCalcResult Calc;
 };
 
-// The current record, or every record in the list's order. The list's position and its
-// display notifications are restored on every way out, errors included.
+// The sheets of a report, made one at a time.
+class TReportSheets
+{
+public:
+    virtual ~TReportSheets() = default;
+    virtual int Count() const = 0;
+    // Sheet `index` (from 0); throws what reading the store throws.
+    virtual TReportSheet Sheet(int index) const = 0;
+};
+
+// Sheets already made (a test's, or a few).
+class TReportSheetList : public TReportSheets
+{
+public:
+    explicit TReportSheetList(std::vector<TReportSheet> sheets)
+        : m_sheets(std::move(sheets))
+    { }
+    int Count() const override { return static_cast<int>(m_sheets.size()); }
+    TReportSheet Sheet(int index) const override { return m_sheets.at(static_cast<std::size_t>(index)); }
+
+private:
+    std::vector<TReportSheet> m_sheets;
+};
+
+// The current record, or every record in the list's order, read from the store as each
+// sheet is asked for. Pending edits are posted first; the store must not change while
+// the sheets are in use (the preview is modal).
+class TStoreReportSheets : public TReportSheets
+{
+public:
+    TStoreReportSheets(TMainDataModule& dataModule, bool allRecords);
+    int Count() const override { return m_count; }
+    TReportSheet Sheet(int index) const override;
+
+private:
+    TMainDataModule& m_dataModule;
+    int m_first = 0; // view row of sheet 0
+    int m_count = 0;
+};
+
+// Every sheet of TStoreReportSheets at once (a few records, or a test).
 std::vector<TReportSheet> CollectReportSheets(TMainDataModule& dataModule, bool allRecords);
 
 inline constexpr double kReportUnitMm = 5.0 / 18.0;
@@ -50,3 +91,7 @@ void PaintReportSheet(QPainter& painter, const TReportSheet& sheet, std::uint32_
 
 // Every sheet, one page each.
 void PaintReport(QPagedPaintDevice& device, const std::vector<TReportSheet>& sheets, std::uint32_t color);
+// The same, one sheet made and painted at a time. `progress` hears (pages done, pages in
+// all) after each page and returns false to stop; false when stopped so.
+bool PaintReport(QPagedPaintDevice& device, const TReportSheets& sheets, std::uint32_t color,
+    const std::function<bool(int, int)>& progress = {});

@@ -387,6 +387,18 @@ int TMainDataModule::ReadMsrResult(TMsrResult& result)
     return DecodeMsrResult(*blob, result);
 }
 
+int TMainDataModule::ReadMsrResultAt(int row, TMsrResult& result) const
+{
+    result.Data.clear();
+    if (!m_resultDataSet.Active() || row < 0 || row >= m_resultDataSet.RecordCount())
+        return -1;
+    const auto* blob = std::get_if<std::string>(
+        &m_resultDataSet.RowField(row, m_resultDataSet.FieldIndex("MEASURE_DATA")));
+    if (!blob || blob->empty())
+        return -1;
+    return DecodeMsrResult(*blob, result);
+}
+
 int TMainDataModule::WriteMsrResult(TMsrResult& result)
 {
     if (IsEditing(m_resultDataSet))

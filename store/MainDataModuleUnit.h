@@ -67,6 +67,8 @@ public:
 
     // Measurement record of the current row; 0, or -1 when there is no row or no readable blob.
     int ReadMsrResult(TMsrResult& result);
+    // The same for a row of the list (from 0), without moving or posting.
+    int ReadMsrResultAt(int row, TMsrResult& result) const;
     // Stores the record into the current row and posts it; 0, or -1 on an empty list.
     // Data is released on return.
     int WriteMsrResult(TMsrResult& result);
