@@ -340,11 +340,31 @@ void TCachedDataSet::SetField(std::size_t index, TValue value)
     NotifyRecordChanged();
 }
 
+bool TCachedDataSet::SameValues(const std::vector<TValue>& edited, const std::vector<TValue>& held) const
+{
+    if (edited.size() != held.size())
+        return false;
+    for (std::size_t f = 0; f < edited.size(); ++f) {
+        if (edited[f] == held[f])
+            continue;
+        if (!std::holds_alternative<TBlobId>(edited[f]) && !std::holds_alternative<TBlobId>(held[f]))
+            return false;
+        try {
+            const TValue bytes = Resolve(edited[f]); // a copy: the next read may evict it
+            if (bytes != Resolve(held[f]))
+                return false;
+        } catch (const TDatabaseError&) {
+            return false; // unreadable: keep the edit as a change, the save writes it
+        }
+    }
+    return true;
+}
+
 void TCachedDataSet::Post()
 {
     if (m_state == TDataSetState::Edit) {
         TRow& row = *m_rows[m_current];
-        if (m_editBuffer != row.Values) {
+        if (!SameValues(m_editBuffer, row.Values)) {
             if (row.Status == TUpdateStatus::Unchanged) {
                 row.Original = std::move(row.Values);
                 row.Status = TUpdateStatus::Modified;

@@ -184,6 +184,8 @@ private:
     TStatement& Statement(std::unique_ptr<TStatement>& slot, const std::string& sql);
     void SetLazyColumns(TStatement& statement) const;
     const TValue& Resolve(const TValue& value) const;
+    // Whether an edit puts back what the row holds; a lazy blob compares by its bytes.
+    bool SameValues(const std::vector<TValue>& edited, const std::vector<TValue>& held) const;
     void ForgetBlobs() const;
     std::int64_t NextKey();
 

@@ -215,3 +215,34 @@ TEST(CachedDataSetTest, CancelledDeletionsReturnToTheirPlace)
     EXPECT_EQ(numbers(), (std::vector<std::int64_t>{3, 2, 1})) << "the list was sorted after the deletion";
     EXPECT_EQ(current(), 2);
 }
+
+// Writing back what a row holds (the parameters window closed with nothing changed, a
+// comment typed and typed back) is no change, also for a blob not read into memory yet.
+TEST(CachedDataSetTest, PuttingBackWhatARowHoldsIsNoChange)
+{
+    TTempDir dir;
+    const std::string path = dir.File("project.fdb");
+    {
+        TMainDataModule m;
+        ASSERT_TRUE(m.CreateProjectDatabase(path));
+        ASSERT_TRUE(m.OpenProjectDatabase(path));
+        TMsrResult r = NumberedRecord(45001.0, 1);
+        m.AddMsrResult(r);
+        m.SetMeasureComment("проба");
+        m.ApplyChanges();
+    }
+    TMainDataModule m;
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    TMsrResult record;
+    ASSERT_EQ(m.ReadMsrResult(record), 0);
+    ASSERT_EQ(m.WriteMsrResult(record), 0);
+    m.SetMeasureComment("проба");
+    m.PostEdits();
+    EXPECT_FALSE(m.HasChanges());
+    EXPECT_EQ(m.ResultDataSet().RowStatus(0), TUpdateStatus::Unchanged);
+
+    ASSERT_EQ(m.ReadMsrResult(record), 0);
+    record.CementMass += 1;
+    ASSERT_EQ(m.WriteMsrResult(record), 0);
+    EXPECT_EQ(m.ResultDataSet().RowStatus(0), TUpdateStatus::Modified);
+}
