@@ -1,6 +1,8 @@
 #include "store/CachedDataSet.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -110,37 +112,143 @@ void TCachedDataSet::ForgetBlobs() const
     m_blobCacheBytes = 0;
 }
 
-void TCachedDataSet::ReleaseWrittenBlobs()
+void TCachedDataSet::BindKey(TStatement& statement, const TRow& row)
+{
+    const auto& names = statement.ParamNames();
+    for (std::size_t p = 0; p < names.size(); ++p) {
+        const std::string& name = names[p];
+        statement.SetParam(p, row.Values.at(FieldIndex(name.rfind("OLD_", 0) == 0 ? name.substr(4) : name)));
+    }
+}
+
+void TCachedDataSet::RefreshWrittenRows()
 {
     RequireActive();
-    if (m_state != TDataSetState::Browse)
-        return;
     ForgetBlobs();
-    for (const TRowPtr& row : m_all) {
-        if (row->Status != TUpdateStatus::Unchanged)
-            continue;
-        bool held = false;
-        for (std::size_t f = 0; f < m_lazy.size(); ++f)
-            held = held || (m_lazy[f] && std::holds_alternative<std::string>(row->Values[f]));
-        if (!held)
+    std::vector<TRow*> written;
+    written.swap(m_written);
+    // Only rows still held: a row may have gone since (an inserted one cancelled, say).
+    std::set<const TRow*> held;
+    for (const TRowPtr& row : m_all)
+        held.insert(row.get());
+    for (TRow* row : written) {
+        if (!held.count(row) || row->Status != TUpdateStatus::Unchanged)
             continue;
         TStatement& refresh = Statement(m_refresh, m_config.RefreshSql);
         SetLazyColumns(refresh);
-        const auto& names = refresh.ParamNames();
-        for (std::size_t p = 0; p < names.size(); ++p) {
-            const std::string& name = names[p];
-            refresh.SetParam(
-                p, row->Values.at(FieldIndex(name.rfind("OLD_", 0) == 0 ? name.substr(4) : name)));
-        }
+        BindKey(refresh, *row);
         refresh.Open();
-        if (refresh.Fetch()) {
-            std::vector<TValue> stored = ReadRow(refresh);
-            for (std::size_t f = 0; f < m_lazy.size(); ++f)
-                if (m_lazy[f])
-                    row->Values[f] = std::move(stored[f]);
-        }
+        if (refresh.Fetch())
+            row->Values = ReadRow(refresh);
         refresh.CloseCursor();
     }
+    NotifyRecordChanged();
+}
+
+bool TCachedDataSet::ChangedSince(const std::vector<TValue>& asRead, const std::vector<TValue>& stored) const
+{
+    if (m_config.VersionField.empty())
+        return asRead != stored;
+    const std::size_t version = FieldIndex(m_config.VersionField);
+    return asRead.at(version) != stored.at(version);
+}
+
+int TCachedDataSet::Reload(TConnection& connection, const std::function<bool(const TRowConflict&)>& keepMine)
+{
+    CheckBrowseMode();
+    auto select = connection.Prepare(m_config.SelectSql);
+    SetLazyColumns(*select);
+    select->Open();
+    std::vector<std::vector<TValue>> order;
+    std::map<std::int64_t, std::size_t> storedAt;
+    while (select->Fetch()) {
+        order.push_back(ReadRow(*select));
+        if (const auto* key = std::get_if<std::int64_t>(&order.back()[m_keyField]))
+            storedAt.emplace(*key, order.size() - 1);
+    }
+    select->CloseCursor();
+    m_connection = &connection;
+    ForgetBlobs();
+    m_written.clear();
+
+    const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current];
+    std::vector<bool> seen(order.size(), false);
+    std::vector<TRowPtr> kept;
+    int different = 0;
+    for (TRowPtr& row : m_all) {
+        if (row->Status == TUpdateStatus::Inserted) {
+            kept.push_back(std::move(row));
+            continue;
+        }
+        const auto* key = std::get_if<std::int64_t>(&row->AsRead()[m_keyField]);
+        const auto at = key ? storedAt.find(*key) : storedAt.end();
+        const bool gone = at == storedAt.end();
+        const std::vector<TValue>* stored = gone ? nullptr : &order[at->second];
+        if (!gone)
+            seen[at->second] = true;
+        const bool changedThere = gone || ChangedSince(row->AsRead(), *stored);
+        bool keep = true;
+        if (row->Status == TUpdateStatus::Unchanged) {
+            if (gone)
+                keep = false;
+            else if (row->Values != *stored)
+                row->Values = *stored;
+            different += changedThere;
+        } else if (changedThere) {
+            TRowConflict conflict;
+            if (row->Status != TUpdateStatus::Deleted)
+                conflict.Mine = row->Values;
+            if (stored)
+                conflict.Theirs = *stored;
+            if (keepMine(conflict)) {
+                if (gone && row->Status == TUpdateStatus::Deleted)
+                    keep = false;
+                else if (gone) {
+                    row->Status = TUpdateStatus::Inserted;
+                    row->Original.reset();
+                } else {
+                    row->Original = *stored;
+                }
+            } else {
+                ++different;
+                if (gone)
+                    keep = false;
+                else {
+                    row->Values = *stored;
+                    row->Original.reset();
+                    row->Status = TUpdateStatus::Unchanged;
+                }
+            }
+        }
+        if (keep)
+            kept.push_back(std::move(row));
+    }
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (seen[i])
+            continue;
+        auto row = std::make_unique<TRow>();
+        row->Values = std::move(order[i]);
+        kept.push_back(std::move(row));
+        ++different;
+    }
+    m_all = std::move(kept);
+    RebuildView();
+    m_current = ViewIndex(current, m_current);
+    m_bof = m_current == 0;
+    m_eof = m_rows.empty();
+    NotifyDataSetChanged();
+    Scrolled();
+    return different;
+}
+
+void TCachedDataSet::ForgetStatements()
+{
+    m_insert.reset();
+    m_update.reset();
+    m_delete.reset();
+    m_refresh.reset();
+    m_generator.reset();
+    ForgetBlobs();
 }
 
 std::vector<TValue> TCachedDataSet::ReadRow(TStatement& statement) const
@@ -161,6 +269,7 @@ void TCachedDataSet::Close()
     m_generator.reset();
     m_rows.clear();
     m_all.clear();
+    m_written.clear();
     m_editBuffer.clear();
     ForgetBlobs();
     m_current = 0;
@@ -440,7 +549,13 @@ bool TCachedDataSet::UpdatesPending() const
         m_all.begin(), m_all.end(), [](const TRowPtr& r) { return r->Status != TUpdateStatus::Unchanged; });
 }
 
-void TCachedDataSet::BindAndRun(TStatement& statement, const TRow& row)
+bool TCachedDataSet::HasInserted() const
+{
+    return std::any_of(
+        m_all.begin(), m_all.end(), [](const TRowPtr& r) { return r->Status == TUpdateStatus::Inserted; });
+}
+
+std::uint64_t TCachedDataSet::BindAndRun(TStatement& statement, const TRow& row)
 {
     const auto& names = statement.ParamNames();
     for (std::size_t p = 0; p < names.size(); ++p) {
@@ -450,22 +565,31 @@ void TCachedDataSet::BindAndRun(TStatement& statement, const TRow& row)
         else
             statement.SetParam(p, row.Values.at(FieldIndex(name)));
     }
-    statement.Execute();
+    return statement.Execute();
 }
 
-void TCachedDataSet::ApplyUpdates(TConnection& connection)
+std::vector<TRowConflict> TCachedDataSet::ApplyUpdates(TConnection& connection)
 {
     RequireActive();
     m_connection = &connection;
+    m_written.clear();
+    std::vector<TRowConflict> conflicts;
+    const bool versioned = !m_config.VersionField.empty();
     for (const TRowPtr& row : m_all)
-        if (row->Status == TUpdateStatus::Deleted)
-            BindAndRun(Statement(m_delete, m_config.DeleteSql), *row);
+        if (row->Status == TUpdateStatus::Deleted
+            && BindAndRun(Statement(m_delete, m_config.DeleteSql), *row) == 0 && versioned)
+            conflicts.push_back({{}, row->AsRead()});
     for (const TRowPtr& row : m_all) {
-        if (row->Status == TUpdateStatus::Modified)
-            BindAndRun(Statement(m_update, m_config.UpdateSql), *row);
-        else if (row->Status == TUpdateStatus::Inserted)
+        if (row->Status == TUpdateStatus::Modified) {
+            if (BindAndRun(Statement(m_update, m_config.UpdateSql), *row) == 0 && versioned)
+                conflicts.push_back({row->Values, row->AsRead()});
+            m_written.push_back(row.get());
+        } else if (row->Status == TUpdateStatus::Inserted) {
             BindAndRun(Statement(m_insert, m_config.InsertSql), *row);
+            m_written.push_back(row.get());
+        }
     }
+    return conflicts;
 }
 
 void TCachedDataSet::CommitUpdates()

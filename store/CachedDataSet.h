@@ -59,6 +59,18 @@ struct TDataSetConfig
     // Blob fields read only when a value is asked for (see Field), so opening a table
     // costs its rows, not its bytes.
     std::vector<std::string> LazyFields;
+    // A select column naming the stored row's version. With it the update and delete
+    // statements name the version read (?OLD_<field>), and one that finds no row means
+    // another connection changed or deleted that row since: a conflict.
+    std::string VersionField;
+};
+
+// A row this connection changed (or deleted) that another changed (or deleted) since it
+// was read. Empty values stand for a deleted row.
+struct TRowConflict
+{
+    std::vector<TValue> Mine;
+    std::vector<TValue> Theirs;
 };
 
 class TDataSetListener
@@ -116,9 +128,20 @@ public:
     const TValue& RowField(int row, std::size_t index) const;
     // Bytes of lazy blobs held in the cache now.
     std::size_t CachedBlobBytes() const { return m_blobCacheBytes; }
-    // After a save: the lazy fields the save wrote are named by their stored blobs again
-    // instead of held in memory. Throws TDatabaseError (nothing is lost then).
-    void ReleaseWrittenBlobs();
+    // After CommitUpdates: the rows the save wrote are read back, so they carry their stored
+    // versions and their lazy fields are named by the stored blobs instead of held in memory.
+    // Throws TDatabaseError (nothing is lost then).
+    void RefreshWrittenRows();
+    // Re-reads the table keeping this connection's pending changes: rows others added,
+    // changed or deleted come in. A pending change of a row another connection changed
+    // or deleted since it was read is put to `keepMine`: true keeps it (the next save
+    // writes it over the other's), false takes the stored row. Returns how many rows came
+    // in different. Throws TDatabaseError with nothing changed.
+    int Reload(TConnection& connection, const std::function<bool(const TRowConflict&)>& keepMine);
+    // Values of a view row as read from the table.
+    const std::vector<TValue>& RowAsRead(int row) const { return m_rows.at(row)->AsRead(); }
+    // Drops prepared statements, for a connection attached anew; rows and changes stay.
+    void ForgetStatements();
     TUpdateStatus RowStatus(int row) const { return m_rows.at(row)->Status; }
 
     // Starts editing the current row (does nothing when already editing).
@@ -135,8 +158,11 @@ public:
     void Delete();
 
     bool UpdatesPending() const;
-    // Writes the change set; marks stay until CommitUpdates. Throws TDatabaseError.
-    void ApplyUpdates(TConnection& connection);
+    bool HasInserted() const;
+    // Writes the change set; marks stay until CommitUpdates. Returns the rows whose update
+    // or delete found another connection's change (VersionField); the caller rolls the
+    // writes back then. Throws TDatabaseError.
+    std::vector<TRowConflict> ApplyUpdates(TConnection& connection);
     // The writes are durable: every row becomes unchanged and keeps its values as read.
     void CommitUpdates();
     // Every changed row goes back to its values as read: deleted rows return, inserted go.
@@ -167,7 +193,7 @@ private:
     };
     using TRowPtr = std::unique_ptr<TRow>;
 
-    void BindAndRun(TStatement& statement, const TRow& row);
+    std::uint64_t BindAndRun(TStatement& statement, const TRow& row);
     std::vector<TValue> ReadRow(TStatement& statement) const;
     void Scrolled();
     void NotifyDataSetChanged();
@@ -187,6 +213,8 @@ private:
     // Whether an edit puts back what the row holds; a lazy blob compares by its bytes.
     bool SameValues(const std::vector<TValue>& edited, const std::vector<TValue>& held) const;
     void ForgetBlobs() const;
+    bool ChangedSince(const std::vector<TValue>& asRead, const std::vector<TValue>& stored) const;
+    void BindKey(TStatement& statement, const TRow& row);
     std::int64_t NextKey();
 
     TDataSetConfig m_config;
@@ -206,7 +234,8 @@ private:
     int m_nextHookId = 1;
     std::vector<std::pair<int, std::function<void(TCachedDataSet&)>>> m_afterScroll;
     std::vector<TDataSetListener*> m_listeners;
-    std::vector<bool> m_lazy; // per field
+    std::vector<bool> m_lazy;     // per field
+    std::vector<TRow*> m_written; // rows the last ApplyUpdates inserted or updated
     // Most recently read first. Ids are dropped at every save and reopen: the engine may
     // give a deleted row's blob id to a new blob.
     mutable std::list<std::pair<TBlobId, TValue>> m_blobCache;

@@ -130,6 +130,20 @@ bool TDatabaseError::HasCode(long code) const
     return std::find(m_codes.begin(), m_codes.end(), code) != m_codes.end();
 }
 
+bool TDatabaseError::ConnectionLost() const
+{
+    for (long code : {isc_shutdown, isc_att_shutdown, isc_conn_lost, isc_network_error, isc_net_read_err,
+             isc_net_write_err, isc_lost_db_connection})
+        if (HasCode(code))
+            return true;
+    return false;
+}
+
+bool TDatabaseError::LockConflict() const
+{
+    return HasCode(isc_lock_conflict) || HasCode(isc_update_conflict) || HasCode(isc_deadlock);
+}
+
 std::string OperatorCauseText(const std::vector<long>& codes, int systemError)
 {
     auto has = [&](std::initializer_list<long> wanted) {
@@ -141,8 +155,10 @@ std::string OperatorCauseText(const std::vector<long>& codes, int systemError)
     if (systemError == EACCES || systemError == EPERM || systemError == EROFS
         || has({isc_no_priv, isc_read_only_database}))
         return "Нет прав на запись в файл проекта или в его папку.";
-    if (has({isc_already_opened, isc_lock_conflict}))
+    if (has({isc_already_opened}))
         return "Файл проекта занят другой программой.";
+    if (has({isc_lock_conflict, isc_update_conflict, isc_deadlock}))
+        return "Эти записи проекта сейчас сохраняет другое рабочее место.";
     if (has({isc_shutdown, isc_att_shutdown, isc_conn_lost, isc_network_error, isc_net_read_err,
             isc_net_write_err, isc_lost_db_connection}))
         return "Связь с базой данных проекта прервана.";
@@ -685,12 +701,13 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
     StoreLE<short>(null, 0, 0);
 }
 
-void TStatement::Execute()
+std::uint64_t TStatement::Execute()
 {
     CloseCursor();
     ITransaction* tra = m_connection.Transaction();
-    Call([&](ThrowStatusWrapper* st) {
+    return Call([&](ThrowStatusWrapper* st) {
         m_statement->execute(st, tra, m_inMeta, m_inBuffer.data(), m_outMeta, m_outBuffer.data());
+        return static_cast<std::uint64_t>(m_statement->getAffectedRecords(st));
     });
 }
 

@@ -37,6 +37,10 @@ public:
         , m_systemError(systemError)
     { }
     bool HasCode(long code) const;
+    // The connection to the engine is gone (a server stopped, a network lost, a shutdown).
+    bool ConnectionLost() const;
+    // Another connection holds a row this one wanted to change.
+    bool LockConflict() const;
     // The operating system's errno the engine passed on; 0 when none.
     int SystemError() const { return m_systemError; }
 
@@ -155,8 +159,8 @@ public:
     const std::vector<std::string>& ParamNames() const { return m_paramNames; }
     void SetParam(std::size_t index, const TValue& value);
 
-    // Runs a statement that returns no rows.
-    void Execute();
+    // Runs a statement that returns no rows; the number of rows it inserted, changed or deleted.
+    std::uint64_t Execute();
     // Opens the result set; Fetch() moves to the next row and returns false after the last.
     void Open();
     bool Fetch();

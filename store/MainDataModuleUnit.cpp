@@ -2,9 +2,12 @@
 
 #include "store/Cp1251.h"
 
+#include <chrono>
+#include <cstdio>
 #include <limits>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -38,9 +41,11 @@ std::string ProjectRowStatement()
 TDataSetConfig ResultConfig()
 {
     TDataSetConfig c;
-    c.SelectSql = "SELECT * FROM MEASURE_RESULT_TABLE\n"
+    // The record version tells a save whether another workstation changed a row since it
+    // was read here; it is the engine's, nothing is added to the file for it.
+    c.SelectSql = "SELECT T.*, T.RDB$RECORD_VERSION AS ROW_VERSION FROM MEASURE_RESULT_TABLE T\n"
                   "ORDER BY MEASURE_DATE, MEASURE_TIME, MEASURE_NUMBER DESC";
-    c.RefreshSql = "SELECT * FROM MEASURE_RESULT_TABLE\n"
+    c.RefreshSql = "SELECT T.*, T.RDB$RECORD_VERSION AS ROW_VERSION FROM MEASURE_RESULT_TABLE T\n"
                    "WHERE MEASURE_RESULT_TABLE_PK = ?OLD_MEASURE_RESULT_TABLE_PK\n"
                    "ORDER BY MEASURE_DATE, MEASURE_TIME, MEASURE_NUMBER DESC";
     c.InsertSql = "INSERT INTO MEASURE_RESULT_TABLE(\n"
@@ -53,14 +58,17 @@ TDataSetConfig ResultConfig()
                   "  MEASURE_DATE = ?MEASURE_DATE,\n  MEASURE_TIME = ?MEASURE_TIME,\n"
                   "  MEASURE_NUMBER = ?MEASURE_NUMBER,\n  MEASURE_DATA = ?MEASURE_DATA,\n"
                   "  MEASURE_COMMENT = ?MEASURE_COMMENT\nWHERE\n"
-                  "  MEASURE_RESULT_TABLE_PK = ?OLD_MEASURE_RESULT_TABLE_PK";
+                  "  MEASURE_RESULT_TABLE_PK = ?OLD_MEASURE_RESULT_TABLE_PK\n"
+                  "  AND RDB$RECORD_VERSION = ?OLD_ROW_VERSION";
     c.DeleteSql = "DELETE FROM MEASURE_RESULT_TABLE\n"
-                  "WHERE MEASURE_RESULT_TABLE_PK = ?OLD_MEASURE_RESULT_TABLE_PK";
+                  "WHERE MEASURE_RESULT_TABLE_PK = ?OLD_MEASURE_RESULT_TABLE_PK\n"
+                  "  AND RDB$RECORD_VERSION = ?OLD_ROW_VERSION";
     c.KeyField = "MEASURE_RESULT_TABLE_PK";
     c.Generator = "MEASURE_RESULT_TABLE_GEN";
     c.Fields = {"MEASURE_DATE", "MEASURE_TIME", "MEASURE_NUMBER", "MEASURE_DATA", "MEASURE_COMMENT",
         "MEASURE_RESULT_TABLE_PK"};
     c.LazyFields = {"MEASURE_DATA", "MEASURE_COMMENT"};
+    c.VersionField = "ROW_VERSION";
     return c;
 }
 
@@ -117,13 +125,53 @@ int Compare(const TValue& a, const TValue& b)
     return 0;
 }
 
+// "dd.mm.yyyy hh:mm" of an OLE date.
+std::string OleDateTimeText(double oleDate)
+{
+    if (!OleDateFitsTimestamp(oleDate))
+        return "?";
+    const std::int64_t ticks = OleDateToTimestampTicks(oleDate);
+    const std::int64_t perDay = 864'000'000;
+    std::int64_t days = ticks / perDay - 678881 + 719468; // since 1858-11-17, then since 0000-03-01
+    const std::int64_t minutes = ticks % perDay / 600'000;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d", static_cast<int>(day),
+        static_cast<int>(month), static_cast<int>(year), static_cast<int>(minutes / 60),
+        static_cast<int>(minutes % 60));
+    return text;
+}
+
 } // namespace
 
-std::string ProjectCreateStatement(const std::string& path)
+std::string ProjectCreateStatement(
+    const std::string& path, const std::string& user, const std::string& password)
 {
-    return "CREATE DATABASE '" + QuoteSqlString(path) + "' " + "USER '" + kUser + "' PASSWORD '" + kPassword
-        + "'\n" + "PAGE_SIZE = 4096\n" + "DEFAULT CHARACTER SET " + kCharset;
+    return "CREATE DATABASE '" + QuoteSqlString(path) + "' " + "USER '"
+        + QuoteSqlString(user.empty() ? kUser : user) + "' PASSWORD '"
+        + QuoteSqlString(user.empty() ? kPassword : password) + "'\n" + "PAGE_SIZE = 4096\n"
+        + "DEFAULT CHARACTER SET " + kCharset;
 }
+
+TSaveConflictError::TSaveConflictError(const std::vector<std::string>& records)
+    : TDatabaseError([&] {
+        std::string text = "Сохранение остановлено: другое рабочее место сохранило изменения тех же данных "
+                           "после того, как они были прочитаны здесь:";
+        for (const std::string& record : records)
+            text += "\n  " + record;
+        return text
+            + "\nНичего не записано, все изменения остаются в программе. Команда «Обновить» покажет, "
+              "что сохранили другие, и спросит, чьё изменение оставить.";
+    }())
+    , m_records(records)
+{ }
 
 TMainDataModule::TMainDataModule()
     : m_resultDataSet(ResultConfig())
@@ -149,10 +197,32 @@ bool TMainDataModule::ExecuteSQL(const std::string& sql)
     return true;
 }
 
+bool TMainDataModule::CreateProjectDatabase(const TProjectTarget& target)
+{
+    if (!target.IsServer())
+        return CreateProjectDatabase(target.Path);
+    if (m_connection.IsConnected())
+        return false;
+    m_lastError.clear();
+    try {
+        m_connection.CreateDatabase(
+            ProjectCreateStatement(target.ConnectionString(), target.User, target.Password));
+        for (const char* statement : kSchema)
+            ExecuteSQL(statement ? std::string(statement) : ProjectRowStatement());
+        m_connection.Detach();
+    } catch (const TDatabaseError& error) {
+        m_lastError = error.what();
+        m_connection.Abandon();
+        return false;
+    }
+    return true;
+}
+
 bool TMainDataModule::CreateProjectDatabase(const std::string& path)
 {
     if (m_connection.IsConnected())
         return false;
+    m_lastError.clear();
     // Made under a passing name and renamed whole once complete: a failed creation (a full
     // disk, say) leaves no file behind, an old file of that name stays until the new one is
     // ready, and the engine never sees a colon in the name.
@@ -176,7 +246,8 @@ bool TMainDataModule::CreateProjectDatabase(const std::string& path)
         for (const char* statement : kSchema)
             ExecuteSQL(statement ? std::string(statement) : ProjectRowStatement());
         m_connection.Detach();
-    } catch (const TDatabaseError&) {
+    } catch (const TDatabaseError& error) {
+        m_lastError = error.what();
         m_connection.Abandon();
         unlink(temporary.c_str());
         return false;
@@ -188,9 +259,15 @@ bool TMainDataModule::CreateProjectDatabase(const std::string& path)
     return true;
 }
 
-void TMainDataModule::Connect(const std::string& path)
+void TMainDataModule::Connect(const TProjectTarget& target)
 {
-    m_projectPath = AbsoluteFileName(path);
+    m_target = target;
+    if (target.IsServer()) {
+        m_projectFile.reset();
+        m_connection.Attach(target.ConnectionString(), target.User, target.Password, kCharset);
+        return;
+    }
+    m_projectPath = AbsoluteFileName(target.Path);
     m_connection.AttachLocalFile(m_projectPath, kUser, kPassword, kCharset);
     struct stat st
     { };
@@ -213,10 +290,17 @@ void TMainDataModule::CheckProjectFileInPlace() const
 
 bool TMainDataModule::OpenProjectDatabase(const std::string& path, TOpenMode mode)
 {
+    return OpenProjectDatabase(LocalProject(path), mode);
+}
+
+bool TMainDataModule::OpenProjectDatabase(const TProjectTarget& target, TOpenMode mode)
+{
     if (m_connection.IsConnected())
         return false;
+    m_lastError.clear();
+    m_connectionLost = false;
     try {
-        Connect(path);
+        Connect(target);
         m_descriptionDataSet.Open(m_connection);
         if (!m_descriptionDataSet.IsEmpty() && GetDeviceName() == DEVICE_NAME
             && GetDeviceDataVersion() == DEVICE_DATA_VERSION) {
@@ -224,7 +308,10 @@ bool TMainDataModule::OpenProjectDatabase(const std::string& path, TOpenMode mod
                 m_resultDataSet.Open(m_connection);
             return true;
         }
-    } catch (const TDatabaseError&) { }
+        m_lastError = "Это не проект данного прибора.";
+    } catch (const TDatabaseError& error) {
+        m_lastError = error.what();
+    }
     m_resultDataSet.Close();
     m_descriptionDataSet.Close();
     m_connection.Abandon();
@@ -283,11 +370,34 @@ void TMainDataModule::ApplyChanges()
         m_descriptionDataSet.Post();
     if (!m_resultDataSet.UpdatesPending() && !m_descriptionDataSet.UpdatesPending())
         return;
-    CheckProjectFileInPlace();
+    if (!m_target.IsServer())
+        CheckProjectFileInPlace();
+    Reconnect();
+    std::vector<std::string> conflicts;
     try {
-        m_resultDataSet.ApplyUpdates(m_connection);
+        const bool describing = m_descriptionDataSet.UpdatesPending();
+        const bool inserting = m_resultDataSet.HasInserted();
+        // Saves that add records or retitle the project take turns through the project
+        // row, so two workstations never both store one measurement.
+        if (inserting || describing)
+            LockProjectRow();
+        if (describing && DescriptionChangedElsewhere())
+            conflicts.push_back("описание проекта");
+        if (inserting)
+            DropStoredDuplicates();
+        for (const TRowConflict& conflict : m_resultDataSet.ApplyUpdates(m_connection))
+            conflicts.push_back(RecordName(conflict));
         m_descriptionDataSet.ApplyUpdates(m_connection);
+        if (!conflicts.empty())
+            throw TSaveConflictError(conflicts);
         m_connection.CommitRetaining();
+    } catch (const TDatabaseError& error) {
+        try {
+            m_connection.RollbackRetaining();
+        } catch (...) { }
+        if (error.ConnectionLost())
+            m_connectionLost = true;
+        throw;
     } catch (...) {
         try {
             m_connection.RollbackRetaining();
@@ -297,12 +407,123 @@ void TMainDataModule::ApplyChanges()
     m_resultDataSet.CommitUpdates();
     m_descriptionDataSet.CommitUpdates();
     try {
-        m_resultDataSet.ReleaseWrittenBlobs();
-    } catch (const TDatabaseError&) {
-        // Saved all the same; the written records stay held in memory until the next open.
+        m_resultDataSet.RefreshWrittenRows();
+        m_descriptionDataSet.RefreshCurrent(m_connection);
+    } catch (const TDatabaseError& error) {
+        // Saved all the same; the written rows stay held in memory until they are read anew.
+        if (error.ConnectionLost())
+            m_connectionLost = true;
     }
-    m_resultDataSet.RefreshCurrent(m_connection);
-    m_descriptionDataSet.RefreshCurrent(m_connection);
+}
+
+void TMainDataModule::Reconnect()
+{
+    if (!m_connectionLost)
+        return;
+    m_connection.Abandon();
+    m_resultDataSet.ForgetStatements();
+    m_descriptionDataSet.ForgetStatements();
+    try {
+        Connect(m_target);
+    } catch (const TDatabaseError&) {
+        m_connection.Abandon();
+        throw;
+    }
+    m_connectionLost = false;
+}
+
+void TMainDataModule::LockProjectRow()
+{
+    auto lock = m_connection.Prepare("SELECT SYSTEM_TABLE_PK FROM SYSTEM_TABLE WITH LOCK");
+    // Another workstation holds the row only while its save runs.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            lock->Open();
+            while (lock->Fetch()) { }
+            lock->CloseCursor();
+            return;
+        } catch (const TDatabaseError& error) {
+            lock->CloseCursor();
+            if (!error.LockConflict() || attempt >= 100)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+bool TMainDataModule::DescriptionChangedElsewhere()
+{
+    const TCachedDataSet& ds = m_descriptionDataSet;
+    auto stored
+        = m_connection.Prepare("SELECT PROJECT_DESCRIPTION FROM SYSTEM_TABLE WHERE SYSTEM_TABLE_PK = ?");
+    for (int row = 0; row < ds.RecordCount(); ++row) {
+        if (ds.RowStatus(row) != TUpdateStatus::Modified)
+            continue;
+        const std::vector<TValue>& asRead = ds.RowAsRead(row);
+        stored->SetParam(0, asRead.at(ds.FieldIndex("SYSTEM_TABLE_PK")));
+        stored->Open();
+        const bool found = stored->Fetch();
+        const TValue now = found ? stored->Column(0) : TValue{};
+        stored->CloseCursor();
+        if (!found || now != asRead.at(ds.FieldIndex("PROJECT_DESCRIPTION")))
+            return true;
+    }
+    return false;
+}
+
+void TMainDataModule::DropStoredDuplicates()
+{
+    TCachedDataSet& ds = m_resultDataSet;
+    auto held = m_connection.Prepare("SELECT COUNT(*) FROM MEASURE_RESULT_TABLE\n"
+                                     "WHERE MEASURE_NUMBER = ? AND MEASURE_DATE IS NOT DISTINCT FROM ?");
+    const std::size_t date = ds.FieldIndex("MEASURE_DATE");
+    const std::size_t number = ds.FieldIndex("MEASURE_NUMBER");
+    for (int row = ds.RecordCount() - 1; row >= 0; --row) {
+        if (ds.RowStatus(row) != TUpdateStatus::Inserted)
+            continue;
+        held->SetParam(0, ds.RowField(row, number));
+        held->SetParam(1, ds.RowField(row, date));
+        held->Open();
+        const TValue count = held->Fetch() ? held->Column(0) : TValue{};
+        held->CloseCursor();
+        if (const auto* n = std::get_if<std::int64_t>(&count); n && *n > 0) {
+            // Another workstation stored this measurement a moment ago.
+            ds.SetRecNo(row + 1);
+            ds.Delete();
+        }
+    }
+}
+
+std::string TMainDataModule::RecordName(const TRowConflict& conflict) const
+{
+    const std::vector<TValue>& values = conflict.Theirs.empty() ? conflict.Mine : conflict.Theirs;
+    const TCachedDataSet& ds = m_resultDataSet;
+    std::string name = "запись";
+    if (const auto* n = std::get_if<std::int64_t>(&values.at(ds.FieldIndex("MEASURE_NUMBER"))))
+        name += " № " + std::to_string(*n);
+    if (const auto* d = std::get_if<TDateTime>(&values.at(ds.FieldIndex("MEASURE_DATE"))))
+        name += " от " + OleDateTimeText(d->Value);
+    return name + (conflict.Mine.empty() ? " (удалена здесь, изменена там)" : " (изменена или удалена там)");
+}
+
+int TMainDataModule::RefreshProject(const std::function<bool(const TRowConflict&)>& keepMine)
+{
+    if (!IsProjectOpen())
+        return 0;
+    TUpdateGuard guard(*this);
+    PostEdits();
+    Reconnect();
+    int different = 0;
+    try {
+        different += m_resultDataSet.Active() ? m_resultDataSet.Reload(m_connection, keepMine) : 0;
+        different += m_descriptionDataSet.Reload(m_connection, keepMine);
+    } catch (const TDatabaseError& error) {
+        if (error.ConnectionLost())
+            m_connectionLost = true;
+        throw;
+    }
+    SortResults();
+    return different;
 }
 
 void TMainDataModule::CancelChanges()

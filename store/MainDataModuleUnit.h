@@ -11,6 +11,7 @@
 #include "store/CachedDataSet.h"
 #include "store/Firebird.h"
 #include "store/MsrResult.h"
+#include "store/ProjectTarget.h"
 
 #include <sys/types.h>
 
@@ -18,6 +19,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+// A save stopped because another workstation saved changes to the same rows (or the
+// project's description) after they were read here; the text names them in Russian.
+class TSaveConflictError : public TDatabaseError
+{
+public:
+    explicit TSaveConflictError(const std::vector<std::string>& records);
+    const std::vector<std::string>& Records() const { return m_records; }
+
+private:
+    std::vector<std::string> m_records;
+};
 
 class TMainDataModule
 {
@@ -32,6 +45,8 @@ public:
     // Creates and initialises a project file, then disconnects. False when the file
     // cannot be made or its schema cannot be written (no incomplete file is left then).
     bool CreateProjectDatabase(const std::string& path);
+    // The same on a server (with the operator's credentials) or for a local target.
+    bool CreateProjectDatabase(const TProjectTarget& target);
     enum class TOpenMode
     {
         Whole,         // the project row and the list of records
@@ -40,6 +55,16 @@ public:
     // Connects, checks that the file is a project of this instrument and data version,
     // and reads it. False (and nothing left open) when any of that fails.
     bool OpenProjectDatabase(const std::string& path, TOpenMode mode = TOpenMode::Whole);
+    bool OpenProjectDatabase(const TProjectTarget& target, TOpenMode mode = TOpenMode::Whole);
+    // Why the last open or create returned false (the engine's text), or empty.
+    const std::string& LastError() const { return m_lastError; }
+    // Where the open project lives.
+    const TProjectTarget& Target() const { return m_target; }
+    // Brings in what other workstations saved, keeping this one's pending changes; a
+    // change of a row another workstation changed since is put to `keepMine` (see
+    // TCachedDataSet::Reload). Returns how many rows came in different. A lost
+    // connection is attached anew first. Throws TDatabaseError with nothing changed.
+    int RefreshProject(const std::function<bool(const TRowConflict&)>& keepMine);
     // The number of records the file holds, counted by the engine. Throws TDatabaseError.
     std::int64_t StoredRecordCount();
     // Closes both datasets and disconnects with a commit; pending changes are dropped.
@@ -52,7 +77,10 @@ public:
     void PostEdits();
     bool HasChanges() const;
     // Writes and commits the change set. On an engine error the save is rolled back,
-    // every change stays pending and the error is raised.
+    // every change stays pending and the error is raised: TSaveConflictError when another
+    // workstation changed the same rows since they were read. A measurement another
+    // workstation stored meanwhile is not stored twice: its row here is dropped. A lost
+    // connection is attached anew at the next save.
     void ApplyChanges();
     void CancelChanges();
     void DeleteAllRecords();
@@ -116,7 +144,12 @@ public:
     };
 
 private:
-    void Connect(const std::string& path);
+    void Connect(const TProjectTarget& target);
+    void Reconnect();
+    void LockProjectRow();
+    bool DescriptionChangedElsewhere();
+    void DropStoredDuplicates();
+    std::string RecordName(const TRowConflict& conflict) const;
     // Throws TDatabaseError when the project's name no longer leads to the file held open.
     void CheckProjectFileInPlace() const;
     void PostRecordColumns(const TMsrResult& result, std::string blob);
@@ -131,9 +164,14 @@ private:
         dev_t Device;
         ino_t Inode;
     };
-    std::string m_projectPath; // absolute
+    TProjectTarget m_target;
+    bool m_connectionLost = false;
+    std::string m_lastError;
+    std::string m_projectPath; // absolute, of a local file
     std::optional<TFileId> m_projectFile;
 };
 
-// The creation statement for a project file at `path` (quotes in the path doubled).
-std::string ProjectCreateStatement(const std::string& path);
+// The creation statement for a project file at `path` (quotes doubled), with the
+// project's own user unless one is given.
+std::string ProjectCreateStatement(
+    const std::string& path, const std::string& user = {}, const std::string& password = {});
