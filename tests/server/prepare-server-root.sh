@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Prepares a private Firebird server beside the tests: its own root folder, security
+# database and lock folder, listening on a loopback port. Never the system service.
+#   prepare-server-root.sh DIR PORT PASSWORD
+# Start it afterwards with FIREBIRD=DIR/root FIREBIRD_LOCK=DIR/lock /usr/sbin/firebird.
+set -euo pipefail
+dir="$1"; port="$2"; password="$3"
+lib=/usr/lib/x86_64-linux-gnu/firebird/3.0
+[ -d "$lib" ] || lib="$(dirname "$(readlink -f /usr/sbin/firebird)")/../lib/firebird/3.0"
+mkdir -p "$dir/lock"
+rm -rf "$dir/root"
+cp -a "$lib" "$dir/root"
+for f in firebird.conf plugins.conf databases.conf fbtrace.conf intl/fbintl.conf; do
+    if [ -L "$dir/root/$f" ]; then
+        target="$(readlink -f "$dir/root/$f")"
+        rm "$dir/root/$f"
+        cp "$target" "$dir/root/$f"
+    fi
+done
+cp /var/lib/firebird/3.0/system/security3.fdb "$dir/security3.fdb"
+chmod 0660 "$dir/security3.fdb"
+cat > "$dir/root/databases.conf" <<CONF
+security.db = $dir/security3.fdb
+{
+    RemoteAccess = false
+}
+CONF
+cat >> "$dir/root/firebird.conf" <<CONF
+RemoteServicePort = $port
+RemoteBindAddress = 127.0.0.1
+CONF
+echo "create or alter user SYSDBA password '$password'; commit;" \
+    | FIREBIRD="$dir/root" FIREBIRD_LOCK="$dir/lock" isql-fb -q -user SYSDBA "$dir/security3.fdb"
