@@ -17,6 +17,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
@@ -61,12 +62,32 @@ std::string DecimalSeparator(const TCliOptions& options)
     return separator;
 }
 
+// A local file, or a project on a Firebird server named by the engine's own connection
+// string with the user and password of ISC_USER and ISC_PASSWORD.
+TProjectTarget Target(const std::string& text)
+{
+    TProjectTarget target = ParseProjectTarget(text);
+    if (target.IsServer()) {
+        const char* user = std::getenv("ISC_USER");
+        const char* password = std::getenv("ISC_PASSWORD");
+        if (!user || !*user || !password)
+            throw TCliFailure("Для проекта на сервере нужны имя и пароль в ISC_USER и ISC_PASSWORD");
+        target.User = user;
+        target.Password = password;
+    }
+    return target;
+}
+
 // Opens an existing project; a missing file or one that is not ours is a failure.
 void OpenProject(TMainDataModule& dataModule, const std::string& path,
     TMainDataModule::TOpenMode mode = TMainDataModule::TOpenMode::Whole)
 {
-    if (!std::filesystem::is_regular_file(path) || !dataModule.OpenProjectDatabase(path, mode))
+    const TProjectTarget target = Target(path);
+    if (!target.IsServer() && !std::filesystem::is_regular_file(path))
         throw TCliFailure("Не удалось открыть проект!");
+    if (!dataModule.OpenProjectDatabase(target, mode))
+        throw TCliFailure(target.IsServer() ? "Не удалось открыть проект!\n" + dataModule.LastError()
+                                            : "Не удалось открыть проект!");
 }
 
 int ParseRecord(const std::string& text, int count)
@@ -97,13 +118,19 @@ void Create(const std::vector<std::string>& a, std::ostream&)
     if (a.size() != 2)
         throw TUsageError("create: нужен один файл проекта");
     TMainDataModule dataModule;
-    std::error_code error;
-    if (std::filesystem::exists(a[1], error) && !std::filesystem::remove(a[1], error))
-        throw TCliFailure("Не удалось создать проект!");
-    if (!dataModule.CreateProjectDatabase(a[1]))
-        throw TCliFailure("Не удалось создать проект!");
-    if (!dataModule.OpenProjectDatabase(a[1]))
-        throw TCliFailure("Не удалось открыть проект!");
+    const TProjectTarget target = Target(a[1]);
+    if (target.IsServer()) {
+        // The server refuses to replace a database: it is its administrator's to remove.
+        if (!dataModule.CreateProjectDatabase(target))
+            throw TCliFailure("Не удалось создать проект!\n" + dataModule.LastError());
+    } else {
+        std::error_code error;
+        if (std::filesystem::exists(a[1], error) && !std::filesystem::remove(a[1], error))
+            throw TCliFailure("Не удалось создать проект!");
+        if (!dataModule.CreateProjectDatabase(a[1]))
+            throw TCliFailure("Не удалось создать проект!");
+    }
+    OpenProject(dataModule, a[1]);
     dataModule.CloseProjectDatabase();
 }
 

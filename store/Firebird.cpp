@@ -155,6 +155,8 @@ std::string OperatorCauseText(const std::vector<long>& codes, int systemError)
     if (systemError == EACCES || systemError == EPERM || systemError == EROFS
         || has({isc_no_priv, isc_read_only_database}))
         return "Нет прав на запись в файл проекта или в его папку.";
+    if (has({isc_login}))
+        return "Неверное имя пользователя или пароль.";
     if (has({isc_already_opened}))
         return "Файл проекта занят другой программой.";
     if (has({isc_lock_conflict, isc_update_conflict, isc_deadlock}))
