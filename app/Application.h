@@ -36,4 +36,12 @@ struct TProgramOptions
     std::function<std::shared_ptr<TUSBBackend>()> Backend;
 };
 
+// SIGTERM, SIGINT and SIGHUP (a session ending, a service manager, Ctrl+C, a closed
+// terminal) close `window` as the operator would. Every modal window is rejected first,
+// innermost first, and once only the main event loop is left the window's close question
+// decides: save and end, drop and end, or go on with the changes pending. The database
+// engine is told to leave these signals alone. Once per program, before or after the
+// first project is opened.
+void CloseOnTerminationSignals(QWidget& window);
+
 int RunProgram(int argc, char** argv, const TProgramOptions& options);

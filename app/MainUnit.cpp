@@ -689,6 +689,10 @@ bool TMainForm::ProjectCloseQuery()
     const auto answer = AskQuestion(QStringLiteral("Сохранить изменеия в проекте\r")
             + FileNamePart(GetProjectName()) + QStringLiteral(" ?"),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    // Once the changes are saved or dropped the project is closed even when the engine
+    // fails to let the file go: the failure is shown and the connection abandoned, so the
+    // window never stays with a project half closed.
+    const auto close = [this] { RunCommand([this] { m_dataModule.CloseProjectDatabase(); }); };
     switch (answer) {
     case QMessageBox::Yes:
         // A save that fails keeps the project open with its changes.
@@ -698,11 +702,11 @@ bool TMainForm::ProjectCloseQuery()
             ShowGeneralError(error);
             return false;
         }
-        m_dataModule.CloseProjectDatabase();
+        close();
         return true;
     case QMessageBox::No:
         m_dataModule.CancelChanges();
-        m_dataModule.CloseProjectDatabase();
+        close();
         return true;
     default:
         // Cancel, or the box closed without an answer: nothing is closed or lost.
