@@ -18,8 +18,17 @@ for f in firebird.conf plugins.conf databases.conf fbtrace.conf intl/fbintl.conf
         cp "$target" "$dir/root/$f"
     fi
 done
-cp /var/lib/firebird/3.0/system/security3.fdb "$dir/security3.fdb"
-chmod 0660 "$dir/security3.fdb"
+# A normal user cannot read the system's security database: an empty one of our own serves
+# as well (the user manager makes its tables when the first user is made).
+system_security=/var/lib/firebird/3.0/system/security3.fdb
+rm -f "$dir/security3.fdb"
+if [ -r "$system_security" ]; then
+    cp "$system_security" "$dir/security3.fdb"
+    chmod 0660 "$dir/security3.fdb"
+else
+    echo "create database '$dir/security3.fdb';" \
+        | FIREBIRD="$dir/root" FIREBIRD_LOCK="$dir/lock" isql-fb -q -user SYSDBA
+fi
 cat > "$dir/root/databases.conf" <<CONF
 security.db = $dir/security3.fdb
 {
