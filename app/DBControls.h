@@ -3,6 +3,14 @@
 // Controls bound to a field of the current row: a memo and the record navigator.
 // They follow the dataset through its listener and change it only through the
 // functions they are given, so the store's text encoding stays the store's business.
+//
+// The memo never hands Qt one huge paragraph: laying out a line of a megabyte takes
+// seconds to minutes, and so does a document of a million short lines. A line longer
+// than kLongestShownLine is shown as several paragraphs joined by soft breaks, and each
+// paragraph remembers the break it stands for (LF, CR LF, CR or soft) in its block
+// format, which survives undo, so the text given back is exactly the text read plus
+// what the operator typed. A text that would still need more than kMostEditableLines
+// paragraphs is shown whole but read only, its lines packed into a few paragraphs.
 
 #include "store/CachedDataSet.h"
 
@@ -11,6 +19,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QToolButton;
@@ -31,14 +40,28 @@ public:
     void Bind(TCachedDataSet& dataSet, TRead read, TWrite write);
     void Reload();
 
+    static constexpr int kLongestShownLine = 4000;
+    static constexpr int kMostEditableLines = 20000;
+
+    // The text with the line breaks it was read with; a break the operator types is the
+    // text's own kind (CR LF when it held one, else LF).
+    QString Text() const;
+    // Too many lines to edit here: shown whole, read only.
+    bool TooLargeToEdit() const { return m_tooLarge; }
+
 Q_SIGNALS:
     // The memo lost the keyboard focus (the moment the text is posted).
     void Exit();
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
+    void ShowText(const QString& text);
+    // Inserts `text` at `cursor` as paragraphs of at most kLongestShownLine characters.
+    void InsertLines(QTextCursor& cursor, const QString& text);
     void DataSetChanged() override { Reload(); }
     void RecordChanged() override { Reload(); }
     void CurrentChanged() override { Reload(); }
@@ -48,6 +71,11 @@ private:
     TCachedDataSet* m_dataSet = nullptr;
     TRead m_read;
     TWrite m_write;
+    // What was last read or written; a read giving the same is not shown again.
+    std::optional<std::string> m_shown;
+    int m_typedBreak = 0; // the kind of break the operator types
+    bool m_tooLarge = false;
+    QString m_tooLargeText;
     bool m_loading = false;
     bool m_writing = false;
 };

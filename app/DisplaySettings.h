@@ -15,6 +15,8 @@ struct TDisplaySettings
     std::array<std::uint32_t, CHANNEL_COUNT> SeriesColor{};
     std::uint32_t PenColor = 0;
     std::uint32_t BackgroundColor = 0xFFFFFF;
+
+    bool operator==(const TDisplaySettings&) const = default;
 };
 
 // Missing or unreadable file, section, key or number: the default of that item.

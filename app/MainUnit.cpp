@@ -650,6 +650,14 @@ void TMainForm::ActionListUpdate()
 void TMainForm::LoadSettings()
 {
     m_settings = LoadDisplaySettings(m_paths.SettingsFile.toStdString());
+    m_savedSettings = m_settings;
+}
+
+void TMainForm::SettingsChanged()
+{
+    // Written at once, so a crash or a power cut does not take the choice with it.
+    if (m_settings != m_savedSettings)
+        SaveSettings();
 }
 
 void TMainForm::SaveSettings()
@@ -658,6 +666,7 @@ void TMainForm::SaveSettings()
     if (!m_paths.BesideProgram)
         QDir().mkpath(QFileInfo(m_paths.SettingsFile).absolutePath());
     SaveDisplaySettings(m_paths.SettingsFile.toStdString(), m_settings);
+    m_savedSettings = m_settings;
 }
 
 // ---- projects ----------------------------------------------------------------------------------
@@ -754,6 +763,11 @@ void TMainForm::CreateNewProjectActionExecute()
     const QString path = OperatorDialogs().SaveFileName(options);
     if (path.isEmpty())
         return;
+    // The dialog refuses a missing folder; this one may have gone since.
+    if (const QString problem = SaveFolderProblem(path); !problem.isEmpty()) {
+        ShowErrorMessage(problem);
+        return;
+    }
     if (QFileInfo::exists(path) && !QFile::remove(path))
         return;
     if (!m_dataModule.CreateProjectDatabase(path.toStdString())) {
@@ -885,6 +899,7 @@ void TMainForm::GraphicsMenuClick(int tag)
     if (tag >= 0 && tag < static_cast<int>(QuantityActions.size()))
         QuantityActions[tag]->setChecked(true);
     ShowVorkastGraphic();
+    SettingsChanged();
 }
 
 void TMainForm::ParamStringGridMouseUp(Qt::MouseButton button)
@@ -924,6 +939,9 @@ void TMainForm::MainDBGridCurrentChanged(int row)
         selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         m_mainDBGrid->viewport()->update();
     }
+    // After a reset the view lays its rows out only when the event loop next runs; until
+    // then its scroll range is the old one and scrolling to a new row would stop short.
+    m_mainDBGrid->doItemsLayout();
     m_mainDBGrid->scrollTo(index);
 }
 
@@ -1016,6 +1034,7 @@ void TMainForm::ExportActionExecute()
 void TMainForm::ScreenShotActionExecute()
 {
     ::ScreenShotActionExecute(this, m_settings.PenColor, m_settings.BackgroundColor, m_paths.PictureFolder);
+    SettingsChanged();
 }
 
 void TMainForm::ColorsActionExecute()
@@ -1028,6 +1047,7 @@ void TMainForm::ColorsActionExecute()
     for (std::size_t c = 0; c < m_settings.SeriesColor.size() && c < colors.size(); ++c)
         m_settings.SeriesColor[c] = colors[c];
     ShowVorkastGraphic();
+    SettingsChanged();
 }
 
 void TMainForm::ViewTableActionExecute(int tag)

@@ -80,6 +80,7 @@ public:
     void ParamStringGridMouseUp(Qt::MouseButton button);
 
     void LoadSettings();
+    // Writes the settings file; throws TIniFileError "Unable to write to <file>".
     void SaveSettings();
     const TDisplaySettings& Settings() const { return m_settings; }
     QString SettingsFileName() const { return m_paths.SettingsFile; }
@@ -129,6 +130,8 @@ private:
     void MainDBGridResize();
     void MainDBGridCurrentChanged(int row);
     void CommandDone();
+    // Writes the settings when they differ from the file's.
+    void SettingsChanged();
 
     void DataSetChanged() override { ActionListUpdate(); }
     void RecordChanged() override { ActionListUpdate(); }
@@ -140,6 +143,7 @@ private:
     QString m_projectsPath;
     QString m_projectName;
     TDisplaySettings m_settings;
+    TDisplaySettings m_savedSettings; // as the settings file holds them
     std::shared_ptr<TUSBBackend> m_usbBackend;
     bool m_enablingActive = false;
     bool m_reportAllRecords = false; // the report type last chosen

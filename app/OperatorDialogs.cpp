@@ -1,7 +1,11 @@
 #include "app/OperatorDialogs.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QScreen>
 
 namespace {
@@ -37,7 +41,66 @@ void Prepare(QFileDialog& dialog, const TFileDialogOptions& options)
     dialog.setSizeGripEnabled(true);
 }
 
+// QFileDialog lets a name through whatever folder it is in, and gives a name typed without an
+// extension the default suffix whichever file type is chosen.
+class TSaveFileDialog : public QFileDialog
+{
+public:
+    TSaveFileDialog(QWidget* parent, QString defaultSuffix)
+        : QFileDialog(parent)
+        , m_defaultSuffix(std::move(defaultSuffix))
+    { }
+
+    void accept() override
+    {
+        const QString suffix = NameFilterSuffix(ChosenNameFilter());
+        setDefaultSuffix(suffix.isEmpty() ? m_defaultSuffix : suffix);
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty()) {
+            const QString problem = SaveFolderProblem(files.constFirst());
+            if (!problem.isEmpty()) {
+                ShowErrorMessage(problem);
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    // With the details hidden Qt gives back only the filter's caption; the list of types
+    // holds them in the order they were set.
+    QString ChosenNameFilter() const
+    {
+        const auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        const QStringList filters = nameFilters();
+        if (types && types->currentIndex() >= 0 && types->currentIndex() < filters.size())
+            return filters.at(types->currentIndex());
+        return selectedNameFilter();
+    }
+
+    QString m_defaultSuffix;
+};
+
 } // namespace
+
+QString SaveFolderProblem(const QString& path)
+{
+    const QFileInfo file(path);
+    if (file.absoluteDir().exists())
+        return {};
+    return QStringLiteral("Папка %1 не существует.\rВыберите существующую папку.")
+        .arg(QDir::toNativeSeparators(file.absolutePath()));
+}
+
+QString NameFilterSuffix(const QString& filter)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\(\\s*\\*\\.([^\\s*?;()\\[\\]]+)[\\s;)]"));
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    if (open < 0)
+        return {};
+    const QRegularExpressionMatch match = pattern.match(filter, open);
+    return match.hasMatch() && match.capturedStart() == open ? match.captured(1) : QString();
+}
 
 QMessageBox::StandardButton TQtOperatorDialogs::Message(
     const QString& caption, const QString& text, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
@@ -48,7 +111,7 @@ QMessageBox::StandardButton TQtOperatorDialogs::Message(
 
 QString TQtOperatorDialogs::SaveFileName(const TFileDialogOptions& options)
 {
-    QFileDialog dialog(QApplication::activeWindow());
+    TSaveFileDialog dialog(QApplication::activeWindow(), options.DefaultSuffix);
     Prepare(dialog, options);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -34,7 +34,9 @@ public:
     virtual QString OpenFileName(const TFileDialogOptions& options) = 0;
 };
 
-// QMessageBox and QFileDialog over the active window.
+// QMessageBox and QFileDialog over the active window. The save dialog stays open while the
+// chosen folder does not exist, and a name typed without an extension takes the one of the
+// file type chosen (DefaultSuffix for a type without a single one).
 class TQtOperatorDialogs : public TOperatorDialogs
 {
 public:
@@ -43,6 +45,12 @@ public:
     QString SaveFileName(const TFileDialogOptions& options) override;
     QString OpenFileName(const TFileDialogOptions& options) override;
 };
+
+// Why nothing can be saved as `path`, as the operator reads it; empty when it can be tried.
+QString SaveFolderProblem(const QString& path);
+// "jpg" for "Рисунки JPEG (*.jpg)": the extension of the filter's first pattern when that
+// is "*.ext"; empty otherwise.
+QString NameFilterSuffix(const QString& filter);
 
 TOperatorDialogs& OperatorDialogs();
 // Installs `dialogs` and returns the one it replaces; nullptr puts the Qt dialogs back.

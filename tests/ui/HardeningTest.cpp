@@ -10,15 +10,22 @@
 #include "device/InstrumentSimulator.h"
 #include "device/USB.h"
 #include "output/ReportUnit.h"
+#include "store/Cp1251.h"
 #include "tests/support/ProjectFiles.h"
 #include "tests/support/TempDir.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPdfWriter>
 #include <QTableView>
+#include <QTest>
+#include <QTextBlock>
 
 #include <filesystem>
 #include <fstream>
@@ -205,6 +212,161 @@ TEST_F(HardeningTest, CommentWithUndefinedBytesShowsTheRestAndSavesBack)
     const QString shown = Form->CommentDBMemo()->toPlainText();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("А"))) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith(QStringLiteral("Б"))) << shown.toStdString();
+}
+
+// Texts of a megabyte, in one line or in a million, open at once; what is saved is what
+// was there plus what the operator typed, byte for byte.
+TEST_F(HardeningTest, HugeTextsOpenAtOnceAndAreSavedBackWhole)
+{
+    struct TCase
+    {
+        const char* Name;
+        std::string Text; // as stored, Windows-1251
+        bool Editable;
+    };
+    const auto repeated = [](const std::string& piece, std::size_t size) {
+        std::string text;
+        while (text.size() < size)
+            text += piece;
+        return text;
+    };
+    const std::size_t kMegabyte = 1 << 20;
+    const TCase cases[] = {
+        {"one line without a space", std::string(kMegabyte, 'x'), true},
+        {"one line of Russian words", repeated("\xf1\xeb\xee\xe2\xee ", kMegabyte), true},
+        {"LF, CR LF and CR with tabs and no-break spaces", repeated("a\tb\r\nc\xa0 d\re\n\r\n", 40000), true},
+        {"a million line breaks", std::string(kMegabyte, '\n'), false},
+        {"short lines with every break", repeated("line\r\nline\rline\n", kMegabyte), false},
+    };
+    Form->show();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = Project(std::string("huge-") + std::to_string(&c - cases) + ".fdb");
+        Execute(
+            path, "UPDATE MEASURE_RESULT_TABLE SET MEASURE_COMMENT = ? WHERE MEASURE_NUMBER = 1", {c.Text});
+        Execute(path, "UPDATE SYSTEM_TABLE SET PROJECT_DESCRIPTION = ?", {c.Text});
+
+        QElapsedTimer timer;
+        timer.start();
+        Open(path);
+        QApplication::processEvents();
+        Form->grab();
+        const qint64 elapsed = timer.elapsed();
+        ASSERT_TRUE(DataModule.IsProjectOpen());
+        // Well under a second on its own; the bound leaves room for a loaded machine.
+        EXPECT_LT(elapsed, 5000);
+        EXPECT_EQ(DataModule.ResultDataSet().RecNo(), 1);
+        EXPECT_FALSE(Form->ParamStringGrid()->Value(0).isEmpty());
+
+        const QString text = QString::fromStdString(Cp1251ToUtf8(c.Text));
+        for (TDBMemo* memo : {Form->CommentDBMemo(), Form->DescriptionDBMemo()}) {
+            EXPECT_TRUE(memo->Text() == text);
+            EXPECT_EQ(memo->isReadOnly(), !c.Editable);
+            if (!c.Editable) {
+                // Shown whole after the notice, each break as a line break.
+                QString lines = text;
+                lines.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+                    .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+                EXPECT_TRUE(memo->toPlainText().endsWith("]\n" + lines));
+            }
+            // A key at the end of the text: the letter Ж, CP1251 0xC6.
+            memo->moveCursor(QTextCursor::End);
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("Ж"));
+            QApplication::sendEvent(memo, &press);
+        }
+        // Something to save in any case: a comment on the other record.
+        DataModule.ResultDataSet().SetRecNo(2);
+        EXPECT_TRUE(Form->CommentDBMemo()->Text().isEmpty());
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("Ж"));
+        QApplication::sendEvent(Form->CommentDBMemo(), &press);
+        Form->SaveProjectAction->trigger();
+        ASSERT_FALSE(DataModule.HasChanges());
+
+        const std::string expected = c.Editable ? c.Text + "\xc6" : c.Text;
+        const TRows comment
+            = Query(path, "SELECT MEASURE_COMMENT FROM MEASURE_RESULT_TABLE ORDER BY MEASURE_NUMBER");
+        ASSERT_EQ(comment.size(), 2u);
+        EXPECT_TRUE(comment[0][0] == TValue{expected});
+        EXPECT_TRUE(comment[1][0] == TValue{std::string("\xc6")});
+        EXPECT_TRUE(
+            Query(path, "SELECT PROJECT_DESCRIPTION FROM SYSTEM_TABLE").at(0).at(0) == TValue{expected});
+    }
+}
+
+// Edits change only what they touch: every other break keeps its kind, a long line cut for
+// the screen is one line again in the store, and undo brings back what was there.
+TEST_F(HardeningTest, EditsKeepTheBreaksTheTextCameWith)
+{
+    const std::string path = Project("breaks.fdb");
+    const QString longLine = "d" + QString(2 * TDBMemo::kLongestShownLine + 10, QLatin1Char('y'));
+    const QString original = "a\r\nb\rc\n" + longLine;
+    Execute(path, "UPDATE MEASURE_RESULT_TABLE SET MEASURE_COMMENT = ? WHERE MEASURE_NUMBER = 1",
+        {original.toStdString()});
+    Open(path);
+    TDBMemo* memo = Form->CommentDBMemo();
+    ASSERT_EQ(memo->Text(), original);
+    ASSERT_EQ(memo->document()->blockCount(), 6); // a, b, c and the long line in three
+    const auto at = [memo](int block, int column, int selected = 0) {
+        QTextCursor cursor(memo->document()->findBlockByNumber(block));
+        cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
+        cursor.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, selected);
+        memo->setTextCursor(cursor);
+    };
+    const auto key = [memo](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(memo, key, modifiers);
+    };
+    const auto undo = [&key] { key(Qt::Key_Z, Qt::ControlModifier); };
+    QString cutAtTheScreen = longLine;
+    cutAtTheScreen.insert(TDBMemo::kLongestShownLine, "\r\n");
+    struct TEdit
+    {
+        const char* Name;
+        std::function<void()> Edit;
+        QString Expected;
+    };
+    const TEdit edits[] = {
+        {"Backspace after the CR",
+            [&] {
+                at(2, 0);
+                key(Qt::Key_Backspace);
+            },
+            "a\r\nbc\n" + longLine},
+        {"undo", undo, original},
+        {"Enter in the long line: the text's own CR LF",
+            [&] {
+                at(3, 5);
+                key(Qt::Key_Return);
+            },
+            "a\r\nb\rc\n" + longLine.left(5) + "\r\n" + longLine.mid(5)},
+        {"undo", undo, original},
+        {"Enter where the line was cut",
+            [&] {
+                at(4, 0);
+                key(Qt::Key_Return);
+            },
+            "a\r\nb\rc\n" + cutAtTheScreen},
+        {"undo", undo, original},
+        {"Backspace where the line was cut",
+            [&] {
+                at(4, 0);
+                key(Qt::Key_Backspace);
+            },
+            original},
+        {"LF pasted over b",
+            [&] {
+                at(1, 0, 1);
+                QApplication::clipboard()->setText("x\ny");
+                memo->paste();
+            },
+            "a\r\nx\ny\rc\n" + longLine},
+        {"undo", undo, original},
+    };
+    for (const TEdit& edit : edits) {
+        SCOPED_TRACE(edit.Name);
+        edit.Edit();
+        EXPECT_TRUE(memo->Text() == edit.Expected);
+        EXPECT_TRUE(QString::fromStdString(DataModule.GetMeasureComment()) == edit.Expected);
+    }
 }
 
 // A three-record download with a fault at each exchange in turn (0 information, 1 name,

@@ -25,10 +25,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -245,6 +248,18 @@ TEST_F(MainFormTest, NewProjectOverAnExistingFileIsEmpty)
     EXPECT_EQ(Form->PageControl()->currentWidget()->objectName(), QStringLiteral("DataTabSheet"));
 }
 
+TEST_F(MainFormTest, NewProjectInAMissingFolderIsRefusedWithTheFolderNamed)
+{
+    const QString folder = ProjectFile("gone");
+    Dialogs->Files.push_back(folder + "/new.fdb");
+    Form->CreateNewProjectAction->trigger();
+    EXPECT_EQ(TakeMessageText(),
+        QStringLiteral("Папка %1 не существует.\rВыберите существующую папку.")
+            .arg(QDir::toNativeSeparators(folder)));
+    EXPECT_FALSE(DataModule.IsProjectOpen());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+}
+
 TEST_F(MainFormTest, ForeignFileAndCancelledDialogsLeaveNoProject)
 {
     const QString foreign = ProjectFile("notes.fdb");
@@ -349,6 +364,51 @@ TEST_F(MainFormTest, SettingsWrittenAtCloseAndReadBack)
     }
 }
 
+// Each choice is in the file as soon as it is made, with the window still open.
+TEST_F(MainFormTest, SettingsAreWrittenWhenTheyChange)
+{
+    NewProject(ProjectFile("settings.fdb"));
+    Simulator->Plug(MakeRealisticInstrument(1, 4));
+    Download();
+    struct TChange
+    {
+        const char* Name;
+        std::function<void()> Change;
+        const char* Line;
+    };
+    const TChange changes[] = {
+        {"quantity button", [this] { Form->QuantityActions[3]->trigger(); }, "VorkastGraphicType=3\r\n"},
+        {"curve colour",
+            [this] {
+                HandleModalLater<TSetColorsForm>([](TSetColorsForm* form) {
+                    form->SetColors({0x0000FF});
+                    form->accept();
+                });
+                Form->findChild<QAction*>("GraphicsColorsMenuItem")->trigger();
+            },
+            "SeriesColor0=255\r\n"},
+        {"screen colours",
+            [this] {
+                HandleModalLater<TDeviceScreenShotForm>([](TDeviceScreenShotForm* form) {
+                    form->SetPenColor(0x00FF00);
+                    form->SetBackgroundColor(0x00FFFF);
+                });
+                Form->ScreenShotAction->trigger();
+            },
+            "PenColor=65280\r\nBackgroundColor=65535\r\n"},
+    };
+    const std::string file = Form->SettingsFileName().toStdString();
+    for (const TChange& change : changes) {
+        change.Change();
+        const std::string text = ReadFileBytes(file);
+        EXPECT_NE(text.find(change.Line), std::string::npos) << change.Name << ":\n" << text;
+    }
+    EXPECT_EQ(ReadFileBytes(file),
+        "[Graphics]\r\nVorkastGraphicType=3\r\nSeriesColor0=255\r\n\r\n[DeviceScreenShot]\r\nPenColor="
+        "65280\r\n"
+        "BackgroundColor=65535\r\n");
+}
+
 TEST_F(MainFormTest, UnwritableSettingsAreReportedAndTheWindowStillCloses)
 {
     Form.reset();
@@ -430,6 +490,66 @@ TEST_F(MainFormTest, MovingInTheListShowsThatRecord)
     navigator->Button(TDBNavigator::nbDelete)->click();
     EXPECT_EQ(DataModule.GetRecordCount(), 2);
     EXPECT_EQ(Form->MainDBGrid()->model()->rowCount(), 2);
+}
+
+// After every move of the current row the list has that row on screen and selected, so a
+// comment is typed to the record the operator sees marked.
+TEST_F(MainFormTest, ListShowsAndSelectsTheCurrentRowAfterEveryMove)
+{
+    Form->show();
+    const QString path = ProjectFile("follow.fdb");
+    NewProject(path);
+    Simulator->Plug(MakeRealisticInstrument(12, 5));
+    QTableView* list = Form->MainDBGrid();
+    TCachedDataSet& ds = DataModule.ResultDataSet();
+    auto* navigator = Form->findChild<TDBNavigator*>("ResultDBNavigator");
+    ASSERT_NE(navigator, nullptr);
+    const auto click = [navigator](TDBNavigator::TButton button) {
+        return [navigator, button] { navigator->Button(button)->click(); };
+    };
+    struct TMove
+    {
+        const char* Name;
+        std::function<void()> Move;
+        int RecNo; // 0: wherever the move leaves the dataset
+    };
+    const TMove moves[] = {
+        {"download", [this] { Download(); }, 12},
+        {"navigator, first", click(TDBNavigator::nbFirst), 1},
+        {"navigator, last", click(TDBNavigator::nbLast), 12},
+        {"keyboard, Ctrl+Home", [list] { QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier); }, 1},
+        {"keyboard, Ctrl+End", [list] { QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier); }, 12},
+        {"sort", [this] { DataModule.SortResults(); }, 12},
+        {"cancel of a comment after a save",
+            [this] {
+                Form->SaveProjectAction->trigger();
+                TypeText(Form->CommentDBMemo(), QStringLiteral("x"));
+                Form->CancelChangesAction->trigger();
+            },
+            0},
+        {"delete of the last row", click(TDBNavigator::nbDelete), 11},
+        {"open after the question",
+            [this, path] {
+                Dialogs->Answers.push_back(QMessageBox::No);
+                OpenProject(path);
+                TakeMessage();
+            },
+            1},
+    };
+    for (const TMove& move : moves) {
+        SCOPED_TRACE(move.Name);
+        move.Move();
+        QApplication::processEvents();
+        if (move.RecNo != 0) {
+            EXPECT_EQ(ds.RecNo(), move.RecNo);
+        }
+        const int row = ds.RecNo() - 1;
+        EXPECT_EQ(list->currentIndex().row(), row);
+        const QModelIndexList selected = list->selectionModel()->selectedRows();
+        EXPECT_TRUE(selected.size() == 1 && selected.front().row() == row);
+        EXPECT_TRUE(list->viewport()->rect().contains(list->visualRect(list->model()->index(row, 0))))
+            << "row " << row << " at " << list->visualRect(list->model()->index(row, 0)).y();
+    }
 }
 
 TEST_F(MainFormTest, MenuAndToolBarOrder)
@@ -584,6 +704,60 @@ TEST(QtOperatorDialogs, ShowTheRealMessageBoxWithLineBreaks)
     EXPECT_EQ(text, QStringLiteral("Сохранить изменеия в проекте\nmarch.fdb ?"));
     EXPECT_EQ(title, APPLICATION_TITLE);
     EXPECT_EQ(icon, QMessageBox::Warning);
+}
+
+// The real save dialog, typed into as an operator would: a missing folder keeps it open with
+// the reason shown; a name without an extension takes the one of the file type chosen.
+TEST_F(MainFormTest, RealSaveDialogRefusesAMissingFolderAndAddsTheChosenTypesExtension)
+{
+    const QString folder = QString::fromStdString(Dir.File(""));
+    const QString report = QStringLiteral("Документ PDF (*.pdf);;Рисунки JPEG по страницам (*.jpg)");
+    const QString jpeg = QStringLiteral("Рисунки JPEG по страницам (*.jpg)");
+    struct TCase
+    {
+        const char* Name;
+        QString Filter;
+        QString Chosen;
+        QStringList Typed; // Save pressed after each
+        QString Returned;
+        int Refusals;
+    };
+    const TCase cases[] = {
+        {"JPEG chosen, no extension", report, jpeg, {"protocol"}, "protocol.jpg", 0},
+        {"PDF chosen, no extension", report, "Документ PDF (*.pdf)", {"protocol"}, "protocol.pdf", 0},
+        {"JPEG chosen, PDF typed", report, jpeg, {"protocol.pdf"}, "protocol.pdf", 0},
+        {"a project in a missing folder, then beside it", "Файлы проектов (*.fdb) (*.fdb)", "",
+            {folder + "gone/new", "new"}, "new.fdb", 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<bool> open;
+        HandleModalLater<QFileDialog>([&c, &open](QFileDialog* dialog) {
+            if (!c.Chosen.isEmpty())
+                dialog->selectNameFilter(c.Chosen);
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            for (const QString& typed : c.Typed) {
+                name->setText(typed);
+                dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+                open.push_back(dialog->isVisible());
+            }
+        });
+        TFileDialogOptions options;
+        options.Directory = folder;
+        options.Filter = c.Filter;
+        options.DefaultSuffix = QStringLiteral("pdf");
+        const QString chosen = TQtOperatorDialogs().SaveFileName(options);
+        EXPECT_EQ(chosen, folder + c.Returned);
+        EXPECT_EQ(std::count(open.begin(), open.end(), true), c.Refusals);
+        for (int i = 0; i < c.Refusals; ++i)
+            EXPECT_EQ(TakeMessageText(),
+                QStringLiteral("Папка %1 не существует.\rВыберите существующую папку.")
+                    .arg(QDir::toNativeSeparators(folder + "gone")));
+    }
+    EXPECT_EQ(NameFilterSuffix("Рисунки (*.jpeg *.jpg)"), "jpeg");
+    EXPECT_EQ(NameFilterSuffix("Все файлы (*)"), "");
+    EXPECT_EQ(NameFilterSuffix("Текст (*.t?t)"), "");
 }
 
 TEST(FrameworkTexts, SpeakRussian)

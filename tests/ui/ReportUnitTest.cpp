@@ -12,9 +12,14 @@
 #include "tests/support/TempDir.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 
@@ -173,6 +178,28 @@ TEST_F(ReportTest, JpegPagesAreNamedAfterTheFileAndCropped)
             red = c.red() > 180 && c.green() < 90 && c.blue() < 90;
         }
     EXPECT_TRUE(red);
+}
+
+// Through the real save dialog: the JPEG type chosen and a bare name typed give JPEG pages.
+TEST_F(ReportTest, SaveWithTheJpegTypeAndABareNameWritesJpegPages)
+{
+    std::vector<TReportSheet> sheets = CollectReportSheets(DataModule, true);
+    sheets.resize(1);
+    TReportPreviewForm preview(nullptr, sheets, 0);
+    std::unique_ptr<TOperatorDialogs> scripted = SetOperatorDialogs(nullptr);
+    const QString folder = QString::fromStdString(Dir.File(""));
+    HandleModalLater<QFileDialog>([&folder](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Сохранить отчёт"));
+        dialog->setDirectory(folder);
+        dialog->selectNameFilter(QStringLiteral("Рисунки JPEG по страницам (*.jpg)"));
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText("protocol");
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+    });
+    preview.SaveReport();
+    SetOperatorDialogs(std::move(scripted));
+    EXPECT_EQ(QImageReader(folder + "protocol_1.jpg").format(), "jpeg");
+    EXPECT_FALSE(QFileInfo::exists(folder + "protocol.pdf"));
+    EXPECT_FALSE(QFileInfo::exists(folder + "protocol"));
 }
 
 TEST_F(ReportTest, PrintFlowFromTheCommand)
