@@ -478,6 +478,17 @@ void TCachedDataSet::Post()
                 row.Original = std::move(row.Values);
                 row.Status = TUpdateStatus::Modified;
             }
+            // A changed row carries its blobs' bytes: should another workstation delete
+            // it and this one keep it, only the bytes can store it again.
+            for (std::size_t f = 0; f < m_lazy.size() && f < m_editBuffer.size(); ++f) {
+                if (!m_lazy[f] || !std::holds_alternative<TBlobId>(m_editBuffer[f]))
+                    continue;
+                try {
+                    m_editBuffer[f] = Resolve(m_editBuffer[f]);
+                } catch (const TDatabaseError&) {
+                    // Unreadable now: the save names the stored blob as before.
+                }
+            }
             row.Values = std::move(m_editBuffer);
         }
         m_editBuffer.clear();

@@ -396,6 +396,20 @@ void TConnection::AttachLocalFile(
     ::unlink(link.c_str());
 }
 
+bool TConnection::Ping()
+{
+    if (!m_attachment)
+        return false;
+    try {
+        Call([&](ThrowStatusWrapper* st) { m_attachment->ping(st); });
+    } catch (const TDatabaseError& error) {
+        if (error.ConnectionLost())
+            return false;
+        throw;
+    }
+    return true;
+}
+
 void TConnection::Detach()
 {
     if (!m_attachment)

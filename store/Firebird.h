@@ -126,6 +126,9 @@ public:
     // Detaches without committing; never throws.
     void Abandon() noexcept;
     bool IsConnected() const { return m_attachment != nullptr; }
+    // Asks the engine whether the attachment still works: false when it is lost; throws
+    // TDatabaseError on any other failure.
+    bool Ping();
 
     // The one transaction: write, nowait, rec_version, read_committed.
     void StartTransaction();

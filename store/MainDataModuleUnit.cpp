@@ -132,7 +132,7 @@ std::string OleDateTimeText(double oleDate)
         return "?";
     const std::int64_t ticks = OleDateToTimestampTicks(oleDate);
     const std::int64_t perDay = 864'000'000;
-    std::int64_t days = ticks / perDay - 678881 + 719468; // since 1858-11-17, then since 0000-03-01
+    std::int64_t days = ticks / perDay + 678881; // since 1858-11-17, then since 0000-03-01
     const std::int64_t minutes = ticks % perDay / 600'000;
     const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
     const std::int64_t doe = days - era * 146097;
@@ -418,6 +418,9 @@ void TMainDataModule::ApplyChanges()
 
 void TMainDataModule::Reconnect()
 {
+    // A server restarted while this workstation was idle is found before the work starts.
+    if (!m_connectionLost && m_target.IsServer() && !m_connection.Ping())
+        m_connectionLost = true;
     if (!m_connectionLost)
         return;
     m_connection.Abandon();
