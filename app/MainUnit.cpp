@@ -3,6 +3,7 @@
 #include "app/DBControls.h"
 #include "app/OperatorDialogs.h"
 #include "app/ResultTableModel.h"
+#include "app/ServerDialogs.h"
 #include "compute/Activity.h"
 #include "compute/ResultText.h"
 #include "compute/ViewTableUnit.h"
@@ -15,6 +16,7 @@
 #include "output/SelectReportTypeUnit.h"
 #include "settings/AboutUnit.h"
 #include "settings/SetColorsUnit.h"
+#include "view/DateTimes.h"
 #include "view/ForecastChart.h"
 #include "view/ResultGrids.h"
 #include "view/SetParamUnit.h"
@@ -196,6 +198,14 @@ void TMainForm::CreateActions()
             "read", &TMainForm::ReadFromDeviceActionExecute},
         {&ScreenShotAction, "ScreenShotAction", "Снимок экрана", "Снимок экрана", "Снимок экрана прибора",
             "screenshot", &TMainForm::ScreenShotActionExecute},
+        {&OpenServerProjectAction, "OpenServerProjectAction", "Открыть с сервера...", "Открыть с сервера",
+            "Открыть проект на сервере Firebird", "open", &TMainForm::OpenServerProjectActionExecute},
+        {&CreateServerProjectAction, "CreateServerProjectAction", "Создать на сервере...",
+            "Создать на сервере", "Создать проект на сервере Firebird", "new",
+            &TMainForm::CreateServerProjectActionExecute},
+        {&RefreshProjectAction, "RefreshProjectAction", "Обновить", "Обновить",
+            "Показать, что сохранили другие рабочие места, сохранив свои изменения", "read",
+            &TMainForm::RefreshProjectActionExecute},
     };
     for (const TEntry& entry : entries) {
         auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.Icon))),
@@ -281,8 +291,11 @@ void TMainForm::CreateMenu()
     QMenu* file = addMenu("FileMenuItem", "Файл");
     addEntry(file, "CreateMenuItem", CreateNewProjectAction, QKeySequence(Qt::CTRL | Qt::Key_N));
     addEntry(file, "OpenMenuItem", OpenProjectAction, QKeySequence(Qt::CTRL | Qt::Key_O));
+    addEntry(file, "CreateServerMenuItem", CreateServerProjectAction);
+    addEntry(file, "OpenServerMenuItem", OpenServerProjectAction);
     file->addSeparator();
     addEntry(file, "SaveMenuItem", SaveProjectAction, QKeySequence(Qt::CTRL | Qt::Key_S));
+    addEntry(file, "RefreshMenuItem", RefreshProjectAction, QKeySequence(Qt::Key_F5));
     addEntry(file, "CloseMenuItem", CloseProjectAction);
     file->addSeparator();
     addEntry(file, "PrintMenuItem", PrintReportAction);
@@ -636,6 +649,7 @@ void TMainForm::ActionListUpdate()
     SaveProjectAction->setEnabled(open && changed);
     CancelChangesAction->setEnabled(open && changed);
     CloseProjectAction->setEnabled(open);
+    RefreshProjectAction->setEnabled(open);
     DeleteAllRecordsAction->setEnabled(records);
     PrintReportAction->setEnabled(records);
     ExportAction->setEnabled(records);
@@ -687,7 +701,8 @@ void TMainForm::SetProjectName(const QString& name)
     if (name.isEmpty())
         setWindowTitle(APPLICATION_TITLE);
     else
-        setWindowTitle(APPLICATION_TITLE + QStringLiteral(" - [") + FileNamePart(name) + QStringLiteral("]"));
+        setWindowTitle(APPLICATION_TITLE + QStringLiteral(" - [")
+            + (m_dataModule.Target().IsServer() ? name : FileNamePart(name)) + QStringLiteral("]"));
 }
 
 bool TMainForm::ProjectCloseQuery()
@@ -794,7 +809,7 @@ void TMainForm::OpenProjectActionExecute()
 
 void TMainForm::ShowOpenedProject(const QString& path)
 {
-    SetProjectName(QFileInfo(path).absoluteFilePath());
+    SetProjectName(m_dataModule.Target().IsServer() ? path : QFileInfo(path).absoluteFilePath());
     m_pageControl->setCurrentIndex(1);
     m_graphicPageControl->setCurrentIndex(0);
     ClearGraphics();
@@ -811,6 +826,79 @@ void TMainForm::ShowOpenedProject(const QString& path)
 void TMainForm::ShowProjectPages(bool show)
 {
     m_clientLayout->setCurrentWidget(show ? static_cast<QWidget*>(m_pageControl) : m_mainBevel);
+}
+
+void TMainForm::OpenServerProjectActionExecute()
+{
+    if (!CloseBeforeAnotherProject())
+        return;
+    const auto target = AskServerProject(this, QStringLiteral("Открыть проект с сервера"), m_lastServer);
+    if (!target)
+        return;
+    m_lastServer = *target;
+    m_lastServer.Password.clear();
+    if (!m_dataModule.OpenProjectDatabase(*target)) {
+        SetProjectName(QString());
+        ShowErrorMessage(QStringLiteral("Не удалось открыть проект!\r")
+            + QString::fromStdString(m_dataModule.LastError()));
+        return;
+    }
+    ShowOpenedProject(QString::fromStdString(target->Caption()));
+}
+
+void TMainForm::CreateServerProjectActionExecute()
+{
+    if (!CloseBeforeAnotherProject())
+        return;
+    const auto target = AskServerProject(this, QStringLiteral("Создать проект на сервере"), m_lastServer);
+    if (!target)
+        return;
+    m_lastServer = *target;
+    m_lastServer.Password.clear();
+    if (!m_dataModule.CreateProjectDatabase(*target) || !m_dataModule.OpenProjectDatabase(*target)) {
+        SetProjectName(QString());
+        ShowErrorMessage(QStringLiteral("Не удалось создать проект!\r")
+            + QString::fromStdString(m_dataModule.LastError()));
+        return;
+    }
+    ShowOpenedProject(QString::fromStdString(target->Caption()));
+}
+
+void TMainForm::RefreshProjectActionExecute()
+{
+    const TCachedDataSet& results = m_dataModule.ResultDataSet();
+    auto describe = [&results](const std::vector<TValue>& values) {
+        QString name = QStringLiteral("Описание проекта");
+        if (values.size() == results.FieldCount()) {
+            name = QStringLiteral("Запись");
+            if (const auto* n = std::get_if<std::int64_t>(&values[results.FieldIndex("MEASURE_NUMBER")]))
+                name += QStringLiteral(" № %1").arg(*n);
+            if (const auto* d = std::get_if<TDateTime>(&values[results.FieldIndex("MEASURE_DATE")]))
+                name += QStringLiteral(" от ")
+                    + OleDateToDateTime(d->Value).toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+        }
+        return name;
+    };
+    const int different = m_dataModule.RefreshProject([&](const TRowConflict& conflict) {
+        const QString name = describe(conflict.Theirs.empty() ? conflict.Mine : conflict.Theirs);
+        const QString there
+            = conflict.Theirs.empty() ? QStringLiteral("удалена") : QStringLiteral("изменена");
+        const QString here = conflict.Mine.empty() ? QStringLiteral("удаление") : QStringLiteral("изменение");
+        return AskQuestion(name + QStringLiteral(": ") + there
+                       + QStringLiteral(" на другом рабочем месте, а здесь есть несохранённое ") + here
+                       + QStringLiteral(
+                           ".\rОставить сделанное здесь?\r\rДа — оставить (при сохранении оно заменит "
+                           "сохранённое там), Нет — взять сохранённое там."),
+                   QMessageBox::Yes | QMessageBox::No)
+            == QMessageBox::Yes;
+    });
+    if (m_dataModule.OnShowResult)
+        m_dataModule.OnShowResult(m_dataModule.ResultDataSet());
+    m_commentDBMemo->Reload();
+    m_descriptionDBMemo->Reload();
+    ApplicationEventsHint(different == 0
+            ? QStringLiteral("Проект обновлён: других изменений нет")
+            : QStringLiteral("Проект обновлён: изменено записей %1").arg(different));
 }
 
 void TMainForm::CloseProjectActionExecute()

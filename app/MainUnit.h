@@ -13,6 +13,7 @@
 #include "app/ProgramPaths.h"
 #include "store/CachedDataSet.h"
 #include "store/MainDataModuleUnit.h"
+#include "store/ProjectTarget.h"
 
 #include <QMainWindow>
 
@@ -63,6 +64,9 @@ public:
     void CloseProjectActionExecute();
     void SaveProjectActionExecute();
     void CancelChangesActionExecute();
+    void OpenServerProjectActionExecute();
+    void CreateServerProjectActionExecute();
+    void RefreshProjectActionExecute();
     void DeleteAllRecordsActionExecute();
     void ExitApplicationActionExecute();
     void ReadFromDeviceActionExecute();
@@ -148,6 +152,7 @@ private:
     bool m_enablingActive = false;
     bool m_reportAllRecords = false; // the report type last chosen
     bool m_closed = false;
+    TProjectTarget m_lastServer; // offered again; never with its password
 
 public:
     // Commands, named as the operator's manual names them.
@@ -162,6 +167,9 @@ public:
     QAction* ExportAction = nullptr;
     QAction* ReadFromDeviceAction = nullptr;
     QAction* ScreenShotAction = nullptr;
+    QAction* OpenServerProjectAction = nullptr;
+    QAction* CreateServerProjectAction = nullptr;
+    QAction* RefreshProjectAction = nullptr;
     std::array<QAction*, 5> QuantityActions{}; // VolumeTimeAction .. Temperature2TimeAction
 
 private:

@@ -104,14 +104,14 @@ TEST_F(MainFormTest, EnablingFollowsTheProjectState)
         return names;
     };
     using V = std::vector<QString>;
-    const V always{
-        "CreateNewProjectAction", "ExitApplicationAction", "OpenProjectAction", "ScreenShotAction"};
+    const V always{"CreateNewProjectAction", "CreateServerProjectAction", "ExitApplicationAction",
+        "OpenProjectAction", "OpenServerProjectAction", "ScreenShotAction"};
     EXPECT_EQ(enabledSet(), always);
     EXPECT_FALSE(Form->CommentDBMemo()->isEnabled());
 
     NewProject(ProjectFile("march.fdb"));
     V empty = always;
-    empty.insert(empty.end(), {"CloseProjectAction", "ReadFromDeviceAction"});
+    empty.insert(empty.end(), {"CloseProjectAction", "ReadFromDeviceAction", "RefreshProjectAction"});
     std::sort(empty.begin(), empty.end());
     EXPECT_EQ(enabledSet(), empty);
     auto* navigator = Form->findChild<TDBNavigator*>("ResultDBNavigator");
@@ -564,8 +564,8 @@ TEST_F(MainFormTest, MenuAndToolBarOrder)
         return names;
     };
     EXPECT_EQ(entries("FileMenuItem").join(' '),
-        "CreateMenuItem OpenMenuItem - SaveMenuItem CloseMenuItem - PrintMenuItem ExportMenuItem - "
-        "ExitMenuItem");
+        "CreateMenuItem OpenMenuItem CreateServerMenuItem OpenServerMenuItem - SaveMenuItem RefreshMenuItem "
+        "CloseMenuItem - PrintMenuItem ExportMenuItem - ExitMenuItem");
     EXPECT_EQ(entries("N4").join(' '), "N7 - DeleteAllMenuItem");
     EXPECT_EQ(entries("ViewMenuItem").join(' '), "GraphicsColorsMenuItem");
     EXPECT_EQ(entries("N9").join(' '), "ReadFromDeviceMenuItem ScreenShotMenuItem");
