@@ -170,6 +170,7 @@ int TCachedDataSet::Reload(TConnection& connection, const std::function<bool(con
     m_connection = &connection;
     ForgetBlobs();
     m_written.clear();
+    m_skipped.clear();
 
     const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current];
     std::vector<bool> seen(order.size(), false);
@@ -270,6 +271,7 @@ void TCachedDataSet::Close()
     m_rows.clear();
     m_all.clear();
     m_written.clear();
+    m_skipped.clear();
     m_editBuffer.clear();
     ForgetBlobs();
     m_current = 0;
@@ -579,11 +581,13 @@ std::uint64_t TCachedDataSet::BindAndRun(TStatement& statement, const TRow& row)
     return statement.Execute();
 }
 
-std::vector<TRowConflict> TCachedDataSet::ApplyUpdates(TConnection& connection)
+std::vector<TRowConflict> TCachedDataSet::ApplyUpdates(
+    TConnection& connection, const std::function<bool(const std::vector<TValue>&)>& skipInsert)
 {
     RequireActive();
     m_connection = &connection;
     m_written.clear();
+    m_skipped.clear();
     std::vector<TRowConflict> conflicts;
     const bool versioned = !m_config.VersionField.empty();
     for (const TRowPtr& row : m_all)
@@ -591,14 +595,22 @@ std::vector<TRowConflict> TCachedDataSet::ApplyUpdates(TConnection& connection)
             && BindAndRun(Statement(m_delete, m_config.DeleteSql), *row) == 0 && versioned)
             conflicts.push_back({{}, row->AsRead()});
     for (const TRowPtr& row : m_all) {
-        if (row->Status == TUpdateStatus::Modified) {
-            if (BindAndRun(Statement(m_update, m_config.UpdateSql), *row) == 0 && versioned)
-                conflicts.push_back({row->Values, row->AsRead()});
-            m_written.push_back(row.get());
-        } else if (row->Status == TUpdateStatus::Inserted) {
-            BindAndRun(Statement(m_insert, m_config.InsertSql), *row);
-            m_written.push_back(row.get());
+        if (row->Status != TUpdateStatus::Modified)
+            continue;
+        if (BindAndRun(Statement(m_update, m_config.UpdateSql), *row) == 0 && versioned)
+            conflicts.push_back({row->Values, row->AsRead()});
+        m_written.push_back(row.get());
+    }
+    // New rows last, so skipInsert sees the table with this save's deletes and updates.
+    for (const TRowPtr& row : m_all) {
+        if (row->Status != TUpdateStatus::Inserted)
+            continue;
+        if (skipInsert && skipInsert(row->Values)) {
+            m_skipped.push_back(row.get());
+            continue;
         }
+        BindAndRun(Statement(m_insert, m_config.InsertSql), *row);
+        m_written.push_back(row.get());
     }
     return conflicts;
 }
@@ -606,6 +618,19 @@ std::vector<TRowConflict> TCachedDataSet::ApplyUpdates(TConnection& connection)
 void TCachedDataSet::CommitUpdates()
 {
     ForgetBlobs();
+    if (!m_skipped.empty()) {
+        // Rows the save left out leave the list only now that it is durable.
+        const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current];
+        const std::set<const TRow*> skipped(m_skipped.begin(), m_skipped.end());
+        if (skipped.count(current))
+            current = nullptr;
+        std::erase_if(m_all, [&](const TRowPtr& r) { return skipped.count(r.get()) > 0; });
+        m_skipped.clear();
+        RebuildView();
+        PlaceCursor(ViewIndex(current, m_current));
+        NotifyDataSetChanged();
+        Scrolled();
+    }
     std::erase_if(m_all, [](const TRowPtr& r) { return r->Status == TUpdateStatus::Deleted; });
     for (const TRowPtr& row : m_all) {
         row->Status = TUpdateStatus::Unchanged;

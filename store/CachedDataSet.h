@@ -159,10 +159,13 @@ public:
 
     bool UpdatesPending() const;
     bool HasInserted() const;
-    // Writes the change set; marks stay until CommitUpdates. Returns the rows whose update
-    // or delete found another connection's change (VersionField); the caller rolls the
-    // writes back then. Throws TDatabaseError.
-    std::vector<TRowConflict> ApplyUpdates(TConnection& connection);
+    // Writes the change set: deletes, updates, then new rows; marks stay until
+    // CommitUpdates. A new row for which `skipInsert` says true is not written, and
+    // leaves the list at CommitUpdates. Returns the rows whose update or delete found
+    // another connection's change (VersionField); the caller rolls the writes back then.
+    // Throws TDatabaseError.
+    std::vector<TRowConflict> ApplyUpdates(
+        TConnection& connection, const std::function<bool(const std::vector<TValue>&)>& skipInsert = {});
     // The writes are durable: every row becomes unchanged and keeps its values as read.
     void CommitUpdates();
     // Every changed row goes back to its values as read: deleted rows return, inserted go.
@@ -236,6 +239,7 @@ private:
     std::vector<TDataSetListener*> m_listeners;
     std::vector<bool> m_lazy;     // per field
     std::vector<TRow*> m_written; // rows the last ApplyUpdates inserted or updated
+    std::vector<TRow*> m_skipped; // new rows the last ApplyUpdates left out
     // Most recently read first. Ids are dropped at every save and reopen: the engine may
     // give a deleted row's blob id to a new blob.
     mutable std::list<std::pair<TBlobId, TValue>> m_blobCache;

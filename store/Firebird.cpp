@@ -679,9 +679,16 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
             throw TDatabaseError(
                 "Дата и время вне допустимого диапазона (годы 1–9999): " + m_paramNames[index]);
         const std::int64_t ticks = OleDateToTimestampTicks(d->Value);
+        // Before 1858-11-17 the ticks are negative: the day rounds down, the time stays forward.
+        std::int64_t day = ticks / kTicksPerDay;
+        std::int64_t time = ticks % kTicksPerDay;
+        if (time < 0) {
+            day -= 1;
+            time += kTicksPerDay;
+        }
         ISC_TIMESTAMP ts;
-        ts.timestamp_date = static_cast<ISC_DATE>(ticks / kTicksPerDay);
-        ts.timestamp_time = static_cast<ISC_TIME>(ticks % kTicksPerDay);
+        ts.timestamp_date = static_cast<ISC_DATE>(day);
+        ts.timestamp_time = static_cast<ISC_TIME>(time);
         StoreLE(data, 0, ts);
         break;
     }

@@ -3,6 +3,7 @@
 #include "store/Cp1251.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <set>
@@ -115,8 +116,12 @@ int Compare(const TValue& a, const TValue& b)
     if (a.index() != b.index())
         return a.index() < b.index() ? -1 : 1;
     if (const auto* x = std::get_if<TDateTime>(&a)) {
-        const double y = std::get<TDateTime>(b).Value;
-        return x->Value < y ? -1 : (y < x->Value ? 1 : 0);
+        // Before 1899-12-30 an OLE date counts its days back but its hours forward: compare
+        // the instants, as the file's own order does.
+        auto instant = [](double d) { return d < 0 ? std::trunc(d) + std::fabs(d - std::trunc(d)) : d; };
+        const double p = instant(x->Value);
+        const double q = instant(std::get<TDateTime>(b).Value);
+        return p < q ? -1 : (q < p ? 1 : 0);
     }
     if (const auto* x = std::get_if<std::int64_t>(&a)) {
         const std::int64_t y = std::get<std::int64_t>(b);
@@ -383,9 +388,8 @@ void TMainDataModule::ApplyChanges()
             LockProjectRow();
         if (describing && DescriptionChangedElsewhere())
             conflicts.push_back("описание проекта");
-        if (inserting)
-            DropStoredDuplicates();
-        for (const TRowConflict& conflict : m_resultDataSet.ApplyUpdates(m_connection))
+        for (const TRowConflict& conflict :
+            m_resultDataSet.ApplyUpdates(m_connection, inserting ? StoredAlready() : nullptr))
             conflicts.push_back(RecordName(conflict));
         m_descriptionDataSet.ApplyUpdates(m_connection);
         if (!conflicts.empty())
@@ -474,27 +478,63 @@ bool TMainDataModule::DescriptionChangedElsewhere()
     return false;
 }
 
-void TMainDataModule::DropStoredDuplicates()
+std::function<bool(const std::vector<TValue>&)> TMainDataModule::StoredAlready()
 {
-    TCachedDataSet& ds = m_resultDataSet;
-    auto held = m_connection.Prepare("SELECT COUNT(*) FROM MEASURE_RESULT_TABLE\n"
-                                     "WHERE MEASURE_NUMBER = ? AND MEASURE_DATE IS NOT DISTINCT FROM ?");
+    // A local file is this program's alone: nobody else can have stored anything.
+    if (!m_target.IsServer())
+        return nullptr;
+    const TCachedDataSet& ds = m_resultDataSet;
     const std::size_t date = ds.FieldIndex("MEASURE_DATE");
     const std::size_t number = ds.FieldIndex("MEASURE_NUMBER");
-    for (int row = ds.RecordCount() - 1; row >= 0; --row) {
+    const std::size_t key = ds.FieldIndex("MEASURE_RESULT_TABLE_PK");
+    std::set<std::int64_t> known;
+    std::optional<double> first, last;
+    for (int row = 0; row < ds.RecordCount(); ++row) {
+        if (const auto* k = std::get_if<std::int64_t>(&ds.RowField(row, key)))
+            known.insert(*k);
         if (ds.RowStatus(row) != TUpdateStatus::Inserted)
             continue;
-        held->SetParam(0, ds.RowField(row, number));
-        held->SetParam(1, ds.RowField(row, date));
-        held->Open();
-        const TValue count = held->Fetch() ? held->Column(0) : TValue{};
-        held->CloseCursor();
-        if (const auto* n = std::get_if<std::int64_t>(&count); n && *n > 0) {
-            // Another workstation stored this measurement a moment ago.
-            ds.SetRecNo(row + 1);
-            ds.Delete();
+        if (const auto* d = std::get_if<TDateTime>(&ds.RowField(row, date))) {
+            first = std::min(first.value_or(d->Value), d->Value);
+            last = std::max(last.value_or(d->Value), d->Value);
         }
     }
+    if (first && *first < 1.0)
+        first = -693593.0; // before 1899-12-31 the raw values do not run with time
+    // One pass over the new rows' span of starts, inside the saving transaction and after
+    // its deletes and updates (the table has no index to ask row by row): a row of the
+    // same measurement this workstation has not seen was stored by another a moment ago.
+    auto keyOf = [](const TValue& start, std::int64_t measureNumber) {
+        const auto* d = std::get_if<TDateTime>(&start);
+        return std::pair(
+            d ? OleDateToTimestampTicks(d->Value) : std::numeric_limits<std::int64_t>::min(), measureNumber);
+    };
+    auto elsewhere = std::make_shared<std::optional<std::set<std::pair<std::int64_t, std::int64_t>>>>();
+    // Read at the first new row, so after this save's deletes and updates.
+    auto read = [this, elsewhere, keyOf, known = std::move(known), first, last] {
+        auto select = m_connection.Prepare("SELECT MEASURE_RESULT_TABLE_PK, MEASURE_NUMBER, MEASURE_DATE\n"
+                                           "FROM MEASURE_RESULT_TABLE\n"
+                                           "WHERE MEASURE_DATE IS NULL OR MEASURE_DATE BETWEEN ? AND ?");
+        select->SetParam(0, TDateTime{first.value_or(0.0)});
+        select->SetParam(1, TDateTime{last.value_or(0.0)});
+        elsewhere->emplace();
+        select->Open();
+        while (select->Fetch()) {
+            const TValue k = select->Column(0);
+            const TValue n = select->Column(1);
+            const auto* pk = std::get_if<std::int64_t>(&k);
+            const auto* measureNumber = std::get_if<std::int64_t>(&n);
+            if (pk && measureNumber && !known.count(*pk))
+                (*elsewhere)->insert(keyOf(select->Column(2), *measureNumber));
+        }
+        select->CloseCursor();
+    };
+    return [elsewhere, read, keyOf, date, number](const std::vector<TValue>& row) {
+        if (!*elsewhere)
+            read();
+        const auto* n = std::get_if<std::int64_t>(&row.at(number));
+        return n && (*elsewhere)->count(keyOf(row.at(date), *n)) > 0;
+    };
 }
 
 std::string TMainDataModule::RecordName(const TRowConflict& conflict) const

@@ -79,7 +79,8 @@ public:
     // Writes and commits the change set. On an engine error the save is rolled back,
     // every change stays pending and the error is raised: TSaveConflictError when another
     // workstation changed the same rows since they were read. A measurement another
-    // workstation stored meanwhile is not stored twice: its row here is dropped. A lost
+    // workstation stored meanwhile is not stored twice: its row here leaves the list once
+    // the save is durable. A lost
     // connection is attached anew at the next save.
     void ApplyChanges();
     void CancelChanges();
@@ -148,7 +149,8 @@ private:
     void Reconnect();
     void LockProjectRow();
     bool DescriptionChangedElsewhere();
-    void DropStoredDuplicates();
+    // Whether a new row's measurement is in the file already.
+    std::function<bool(const std::vector<TValue>&)> StoredAlready();
     std::string RecordName(const TRowConflict& conflict) const;
     // Throws TDatabaseError when the project's name no longer leads to the file held open.
     void CheckProjectFileInPlace() const;

@@ -56,13 +56,6 @@ std::optional<double> Rounded(std::optional<double> date)
     return TimestampTicksToOleDate(OleDateToTimestampTicks(*date));
 }
 
-// The same measurement as FindMsrResult sees it: number and start to the TIMESTAMP's tick.
-bool SameMeasurement(const TRowModel& a, const TRowModel& b)
-{
-    return a.Number == b.Number && a.Date.has_value() == b.Date.has_value()
-        && (!a.Date || OleDateToTimestampTicks(*a.Date) == OleDateToTimestampTicks(*b.Date));
-}
-
 // An OLE date below zero counts whole days back but the time of day forward; this
 // orders dates as time goes.
 std::optional<double> Chronological(std::optional<double> date)
@@ -683,8 +676,8 @@ private:
             PostDescriptionEdit();
         return ResultsPending() || m_descriptionModified;
     }
-    // A save stores a measurement once: a new row is dropped when a row of the file held
-    // its measurement before and still holds it after. Rows written are read back, which
+    // A save drops a new row only for a measurement another workstation stored (the server
+    // tests); on one workstation every row is written. Rows written are read back, which
     // rounds their start.
     void Saved()
     {
@@ -692,20 +685,7 @@ private:
             return;
         const TEntry* current = CurrentEntry();
         const std::int64_t key = current ? current->Now.Key : -1;
-        auto heldInFile = [&](const TRowModel& added) {
-            return std::any_of(m_rows.begin(), m_rows.end(), [&](const TEntry& e) {
-                return (e.Status == TUpdateStatus::Unchanged || e.Status == TUpdateStatus::Modified)
-                    && SameMeasurement(e.AsRead.value_or(e.Now), added) && SameMeasurement(e.Now, added);
-            });
-        };
-        std::vector<std::int64_t> dropped;
-        for (const TEntry& e : m_rows)
-            if (e.Status == TUpdateStatus::Inserted && heldInFile(e.Now))
-                dropped.push_back(e.Now.Key);
-        std::erase_if(m_rows, [&](const TEntry& e) {
-            return e.Status == TUpdateStatus::Deleted
-                || std::find(dropped.begin(), dropped.end(), e.Now.Key) != dropped.end();
-        });
+        std::erase_if(m_rows, [&](const TEntry& e) { return e.Status == TUpdateStatus::Deleted; });
         m_saved.clear();
         for (TEntry& e : m_rows) {
             if (e.Status != TUpdateStatus::Unchanged)
@@ -1032,8 +1012,8 @@ std::string RunSeed(std::uint64_t seed, int steps)
 // Seeds that once found a fault stay in the list while they pass.
 TEST(StoreModel, FixedSeeds)
 {
-    for (std::uint64_t seed : {1, 2, 3, 5, 6, 8})
-        if (const std::string failure = RunSeed(seed, 1000); !failure.empty())
+    for (std::uint64_t seed : {1, 2, 3, 4, 5, 6, 7, 8, 22, 24})
+        if (const std::string failure = RunSeed(seed, 600); !failure.empty())
             ADD_FAILURE() << failure;
 }
 

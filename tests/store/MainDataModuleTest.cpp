@@ -653,3 +653,33 @@ TEST_F(StoreTest, MeasurementBlobsAreReadOnlyWhenLookedAt)
     EXPECT_EQ(number(), 3000);
     EXPECT_EQ(ds.RecordCount(), 200);
 }
+
+// A measurement deleted and read again from the instrument in one save is stored once; dates
+// long before 1900 save, and sort by the instant as the file does.
+TEST_F(StoreTest, RereadRecordsAndOldDatesSave)
+{
+    const std::string path = NewProject();
+    TMainDataModule m;
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    TMsrResult r = NumberedRecord(45001.0, 7);
+    m.AddMsrResult(r);
+    m.ApplyChanges();
+    m.ResultDataSet().Delete();
+    TMsrResult again = NumberedRecord(45001.0, 7);
+    EXPECT_EQ(m.AddMsrResult(again), -1);
+    m.ApplyChanges();
+    EXPECT_EQ(m.GetRecordCount(), 1);
+
+    // 1899-12-29 06:00 is -1.25 and 18:00 is -1.75; 1800-01-01 lies before the engine's day 0.
+    TArrayOfMsrResult old
+        = {NumberedRecord(-1.75, 3), NumberedRecord(-1.25, 2), NumberedRecord(-36522.25, 1)};
+    EXPECT_EQ(m.StoreMsrResults(old), 3);
+    const std::vector<std::int64_t> order{1, 2, 3, 7};
+    EXPECT_EQ(Numbers(m), order);
+    ASSERT_NO_THROW(m.ApplyChanges());
+    m.CloseProjectDatabase();
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    EXPECT_EQ(Numbers(m), order);
+    m.ResultDataSet().First();
+    EXPECT_EQ(std::get<TDateTime>(m.ResultDataSet().Field("MEASURE_DATE")).Value, -36522.25);
+}
