@@ -916,10 +916,11 @@ private:
             m_saved[openFile] = before;
         const bool open = Store().IsProjectOpen();
         const QString file = open ? Form()->GetProjectName() : QString();
-        // A new project is empty, also over a file that held one.
-        if (m_created && open && file == m_opened)
-            m_saved[file] = TSavedProject{};
+        // Отмена to the question keeps the open project as it was, whatever file was chosen.
         const bool stayed = asked && m_dialogs->CloseAnswer == QMessageBox::Cancel;
+        // A new project is empty, also over a file that held one.
+        if (m_created && open && file == m_opened && !stayed)
+            m_saved[file] = TSavedProject{};
         if (!m_opened.isEmpty() && m_saved.count(m_opened) && !stayed && !errors && file != m_opened)
             Fail("a saved project did not open");
         if (open && !m_opened.isEmpty() && file == m_opened && !stayed) {
