@@ -258,6 +258,7 @@ struct TPlan
     int Choice = 0;
     int CancelDownloadAfterMs = -1;
     bool SaveReport = false;
+    std::vector<int> Clicks; // buttons of the window pressed before it is closed
     QString MassText;
     int Grade = 0;
     int Supplier = 0;
@@ -495,6 +496,8 @@ private:
                     m_plan.Accept = Chance(80);
                     m_plan.Choice = Pick(Store().GetRecordCount() <= 6 ? 2 : 1);
                     m_plan.SaveReport = Chance(15);
+                    for (int i = Pick(4); i > 0; --i)
+                        m_plan.Clicks.push_back(Pick(100));
                     if (m_plan.SaveReport)
                         m_dialogs->Files.push_back(QString::fromStdString(m_dir.File("report.pdf")));
                     Note(std::string(m_plan.Accept ? " shown" : " refused") + (m_plan.Choice ? ", all" : "")
@@ -541,7 +544,12 @@ private:
                 [this] {
                     const int tag = Pick(5);
                     Note(" " + std::to_string(tag));
+                    const bool enabled = Form()->QuantityActions[tag]->isEnabled();
                     Form()->QuantityActions[tag]->trigger();
+                    if (enabled
+                        && (Form()->Settings().VorkastGraphicType != tag
+                            || !Form()->QuantityActions[tag]->isChecked()))
+                        Fail("the quantity pressed is not the one shown");
                 }},
             {"list", 6, [this] { MoveInTheList(); }},
             {"type comment", 6,
@@ -787,6 +795,16 @@ private:
         } else if (auto* preview = qobject_cast<TReportPreviewForm*>(modal)) {
             if (preview->PageCount() < 1)
                 Fail("an empty report was shown");
+            // Paging and zoom; printing would need a printer, saving is planned on its own.
+            auto buttons = preview->findChildren<QPushButton*>();
+            buttons.removeIf([](QPushButton* button) {
+                return button->objectName() == QLatin1String("PrintButton")
+                    || button->objectName() == QLatin1String("SaveButton")
+                    || button->objectName() == QLatin1String("CloseButton");
+            });
+            for (int click : m_plan.Clicks)
+                if (!buttons.isEmpty())
+                    buttons[click % buttons.size()]->click();
             if (m_plan.SaveReport)
                 preview->findChild<QPushButton*>("SaveButton")->click();
             preview->accept();
@@ -952,12 +970,12 @@ private:
         const TCachedDataSet& ds = Store().ResultDataSet();
         const bool changes = open && Store().HasChanges();
         const bool records = open && !ds.IsEmpty();
-        const std::pair<QAction*, bool> rule[]
-            = {{form->SaveProjectAction, changes}, {form->CancelChangesAction, changes},
-                {form->CloseProjectAction, open}, {form->DeleteAllRecordsAction, records},
-                {form->PrintReportAction, records}, {form->ExportAction, records},
-                {form->ReadFromDeviceAction, open}, {form->CreateNewProjectAction, true},
-                {form->OpenProjectAction, true}, {form->QuantityActions[0], records}};
+        const std::pair<QAction*, bool> rule[] = {{form->SaveProjectAction, changes},
+            {form->CancelChangesAction, changes}, {form->CloseProjectAction, open},
+            {form->DeleteAllRecordsAction, records}, {form->PrintReportAction, records},
+            {form->ExportAction, records}, {form->ReadFromDeviceAction, open},
+            {form->CreateNewProjectAction, true}, {form->OpenProjectAction, true},
+            {form->QuantityActions[0], records}, {form->RefreshProjectAction, open}};
         for (const auto& [action, enabled] : rule)
             if (action->isEnabled() != enabled)
                 Fail(action->objectName().toStdString() + (enabled ? " is disabled" : " is enabled")
