@@ -233,13 +233,18 @@ int TCachedDataSet::Reload(TConnection& connection, const std::function<bool(con
         ++different;
     }
     m_all = std::move(kept);
+    ShowRowsAgain(current);
+    return different;
+}
+
+void TCachedDataSet::ShowRowsAgain(const TRow* current)
+{
     RebuildView();
     m_current = ViewIndex(current, m_current);
     m_bof = m_current == 0;
     m_eof = m_rows.empty();
     NotifyDataSetChanged();
     Scrolled();
-    return different;
 }
 
 void TCachedDataSet::ForgetStatements()
@@ -654,12 +659,7 @@ void TCachedDataSet::CancelUpdates()
         }
         row->Status = TUpdateStatus::Unchanged;
     }
-    RebuildView();
-    m_current = ViewIndex(current, m_current);
-    m_bof = m_current == 0;
-    m_eof = m_rows.empty();
-    NotifyDataSetChanged();
-    Scrolled();
+    ShowRowsAgain(current);
 }
 
 void TCachedDataSet::RefreshCurrent(TConnection& connection)

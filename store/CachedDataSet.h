@@ -206,6 +206,9 @@ private:
     void PlaceCursor(std::size_t index);
     void SetCurrent(std::size_t index);
     void RebuildView();
+    // After rows came or went: the view anew, the cursor on `current` (or where it was),
+    // then the listeners.
+    void ShowRowsAgain(const TRow* current);
     // Index in the view of a row, or `otherwise` (then clamped) when it is not there.
     std::size_t ViewIndex(const TRow* row, std::size_t otherwise) const;
     void CheckBrowseMode();

@@ -202,6 +202,14 @@ bool TMainDataModule::ExecuteSQL(const std::string& sql)
     return true;
 }
 
+void TMainDataModule::WriteNewProject(const std::string& createStatement)
+{
+    m_connection.CreateDatabase(createStatement);
+    for (const char* statement : kSchema)
+        ExecuteSQL(statement ? std::string(statement) : ProjectRowStatement());
+    m_connection.Detach();
+}
+
 bool TMainDataModule::CreateProjectDatabase(const TProjectTarget& target)
 {
     if (!target.IsServer())
@@ -210,11 +218,7 @@ bool TMainDataModule::CreateProjectDatabase(const TProjectTarget& target)
         return false;
     m_lastError.clear();
     try {
-        m_connection.CreateDatabase(
-            ProjectCreateStatement(target.ConnectionString(), target.User, target.Password));
-        for (const char* statement : kSchema)
-            ExecuteSQL(statement ? std::string(statement) : ProjectRowStatement());
-        m_connection.Detach();
+        WriteNewProject(ProjectCreateStatement(target.ConnectionString(), target.User, target.Password));
     } catch (const TDatabaseError& error) {
         m_lastError = error.what();
         m_connection.Abandon();
@@ -247,10 +251,7 @@ bool TMainDataModule::CreateProjectDatabase(const std::string& path)
     if (temporary.empty())
         return false;
     try {
-        m_connection.CreateDatabase(ProjectCreateStatement(temporary));
-        for (const char* statement : kSchema)
-            ExecuteSQL(statement ? std::string(statement) : ProjectRowStatement());
-        m_connection.Detach();
+        WriteNewProject(ProjectCreateStatement(temporary));
     } catch (const TDatabaseError& error) {
         m_lastError = error.what();
         m_connection.Abandon();

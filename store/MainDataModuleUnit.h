@@ -145,6 +145,8 @@ public:
     };
 
 private:
+    // Creates the database, writes the project's schema and row, detaches; throws.
+    void WriteNewProject(const std::string& createStatement);
     void Connect(const TProjectTarget& target);
     void Reconnect();
     void LockProjectRow();
