@@ -1105,9 +1105,10 @@ void TMainForm::PrintReportActionExecute()
         m_reportAllRecords = form.AllRecords();
     }
     if (accepted) {
-        std::vector<TReportSheet> sheets = CollectReportSheets(m_dataModule, m_reportAllRecords);
-        if (!sheets.empty()) {
-            TReportPreviewForm preview(this, std::move(sheets), m_settings.SeriesColor[0]);
+        // Each sheet is read when shown or painted; the modal preview keeps the store still.
+        const auto sheets = std::make_shared<const TStoreReportSheets>(m_dataModule, m_reportAllRecords);
+        if (sheets->Count() > 0) {
+            TReportPreviewForm preview(this, sheets, m_settings.SeriesColor[0]);
             preview.exec();
         }
     }

@@ -17,6 +17,7 @@ namespace {
 
 constexpr double kSheetWidthMm = 297.0;
 constexpr double kSheetHeightMm = 210.0;
+constexpr double kMaxChartDpi = 300.0;
 
 struct TPiece
 {
@@ -152,10 +153,11 @@ void PaintChart(
         chart.Fill(sheet.Msr);
     chart.ShowQuantity(1, color);
     const QRectF target = sheetPainter.Rect(412, 124, 620, 408);
-    // Laid out at screen size (96 dpi) and scaled, so its fonts keep their proportions.
+    // Laid out at screen size (96 dpi) and scaled, so its fonts keep their proportions. A
+    // printer's 1200 dpi would make a picture of 170 MB a sheet: 300 dpi is sharp on paper.
     const int width = qRound(620 * kReportUnitMm / 25.4 * 96);
     const int height = qRound(408 * kReportUnitMm / 25.4 * 96);
-    const double scale = target.width() / width;
+    const double scale = std::min(target.width() / width, kMaxChartDpi / 96.0);
     const QPixmap picture = chart.Plot()->toPixmap(width, height, scale);
     sheetPainter.Painter().drawPixmap(target, picture, QRectF(picture.rect()));
 }
@@ -284,22 +286,33 @@ QString ReportEndText(const TReportSheet& sheet)
     return QStringLiteral("окончание  ") + end.toString(QStringLiteral("dd.MM.yyyy  hh:mm"));
 }
 
+TReportPainter::TReportPainter(std::uint32_t color)
+    : m_chart(std::make_unique<TForecastChart>())
+    , m_color(color)
+{
+    m_chart->UsePrintedLook();
+}
+
+TReportPainter::~TReportPainter() = default;
+
+void TReportPainter::Paint(QPainter& painter, const TReportSheet& sheet)
+{
+    PaintSheet(painter, *m_chart, sheet, m_color);
+}
+
 void PaintReportSheet(QPainter& painter, const TReportSheet& sheet, std::uint32_t color)
 {
-    TForecastChart chart;
-    chart.UsePrintedLook();
-    PaintSheet(painter, chart, sheet, color);
+    TReportPainter(color).Paint(painter, sheet);
 }
 
 void PaintReport(QPagedPaintDevice& device, const std::vector<TReportSheet>& sheets, std::uint32_t color)
 {
     QPainter painter(&device);
-    TForecastChart chart;
-    chart.UsePrintedLook();
+    TReportPainter sheetPainter(color);
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         if (i > 0)
             device.newPage();
-        PaintSheet(painter, chart, sheets[i], color);
+        sheetPainter.Paint(painter, sheets[i]);
     }
 }
 
@@ -307,13 +320,12 @@ bool PaintReport(QPagedPaintDevice& device, const TReportSheets& sheets, std::ui
     const std::function<bool(int, int)>& progress)
 {
     QPainter painter(&device);
-    TForecastChart chart;
-    chart.UsePrintedLook();
+    TReportPainter sheetPainter(color);
     const int count = sheets.Count();
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             device.newPage();
-        PaintSheet(painter, chart, sheets.Sheet(i), color);
+        sheetPainter.Paint(painter, sheets.Sheet(i));
         if (progress && !progress(i + 1, count))
             return false;
     }

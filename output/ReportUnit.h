@@ -16,10 +16,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QPainter;
 class QPagedPaintDevice;
+class TForecastChart;
 class TMainDataModule;
 
 struct TReportSheet
@@ -85,8 +87,22 @@ QRectF ReportPrintedArea();
 QString ReportBeginText(const TReportSheet& sheet);
 QString ReportEndText(const TReportSheet& sheet);
 
-// Paints one sheet on a device whose page is the whole A4 landscape sheet. `color` is
-// the channel's line colour, 0x00BBGGRR.
+// Paints sheets on devices whose page is the whole A4 landscape sheet, one chart kept for
+// all of them (making a chart costs more than painting one). `color` is the channel's line
+// colour, 0x00BBGGRR.
+class TReportPainter
+{
+public:
+    explicit TReportPainter(std::uint32_t color);
+    ~TReportPainter();
+    void Paint(QPainter& painter, const TReportSheet& sheet);
+
+private:
+    std::unique_ptr<TForecastChart> m_chart;
+    std::uint32_t m_color;
+};
+
+// One sheet with a painter of its own.
 void PaintReportSheet(QPainter& painter, const TReportSheet& sheet, std::uint32_t color);
 
 // Every sheet, one page each.

@@ -13,15 +13,19 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 
 namespace {
 
@@ -48,6 +52,31 @@ QString RunTool(const QString& program, const QStringList& arguments)
         return QStringLiteral("<%1 did not finish>").arg(program);
     return QString::fromUtf8(process.readAllStandardOutput());
 }
+
+// Sheet i is record number i + 1 a day after sheet i - 1; each is made when asked for.
+class TCountingSheets : public TReportSheets
+{
+public:
+    explicit TCountingSheets(int count)
+        : m_count(count)
+    { }
+    int Count() const override { return m_count; }
+    TReportSheet Sheet(int index) const override
+    {
+        ++Made;
+        TReportSheet sheet;
+        sheet.Msr = Record(OleDate(2008, 3, 5, 14, 7) + index, index + 1);
+        sheet.BeginDateTime = sheet.Msr.BeginDateTime;
+        sheet.MeasureNumber = sheet.Msr.MeasureNumber;
+        sheet.Readable = true;
+        sheet.Calc = CalcMsrResult(sheet.Msr);
+        return sheet;
+    }
+    mutable int Made = 0;
+
+private:
+    int m_count;
+};
 
 } // namespace
 
@@ -222,4 +251,94 @@ TEST_F(ReportTest, PrintFlowFromTheCommand)
     Form->PrintReportAction->trigger();
     EXPECT_EQ(pages, 3);
     EXPECT_EQ(DataModule.ResultDataSet().RecNo(), 2);
+}
+
+// A long report on screen: only the sheets turned to are made, and the page shown is the
+// sheet asked for, painted as the printed sheet is.
+TEST_F(ReportTest, ManySheetsPreviewMakesOnlyThePagesTurnedTo)
+{
+    auto sheets = std::make_shared<TCountingSheets>(300);
+    TReportPreviewForm preview(nullptr, sheets, 0x0000FF);
+    preview.show();
+    QApplication::processEvents();
+    EXPECT_EQ(preview.PageCount(), 300);
+    auto click = [&preview](const char* name) { preview.findChild<QPushButton*>(name)->click(); };
+    const struct
+    {
+        std::function<void()> Turn;
+        int Page;
+    } steps[] = {
+        {[] {}, 1},
+        {[&] { click("NextPageButton"); }, 2},
+        {[&] { click("LastPageButton"); }, 300},
+        {[&] { click("NextPageButton"); }, 300},
+        {[&] { click("PreviousPageButton"); }, 299},
+        {[&] { preview.PageSpinBox()->setValue(150); }, 150},
+        {[&] { click("FirstPageButton"); }, 1},
+        {[&] { click("PreviousPageButton"); }, 1},
+    };
+    for (const auto& step : steps) {
+        step.Turn();
+        QApplication::processEvents();
+        ASSERT_EQ(preview.CurrentPage(), step.Page);
+        EXPECT_EQ(preview.Preview()->CurrentSheet()->MeasureNumber, step.Page);
+        EXPECT_EQ(preview.PageSpinBox()->text(), QStringLiteral("Лист %1 из 300").arg(step.Page));
+        EXPECT_EQ(preview.findChild<QPushButton*>("FirstPageButton")->isEnabled(), step.Page > 1);
+        EXPECT_EQ(preview.findChild<QPushButton*>("NextPageButton")->isEnabled(), step.Page < 300);
+    }
+    // One sheet for each page turned to, none made ahead.
+    EXPECT_EQ(sheets->Made, 6);
+
+    preview.PageSpinBox()->setValue(150);
+    preview.findChild<QPushButton*>("ZoomInButton")->click();
+    const QImage shown = preview.Preview()->PageImage();
+    QImage expected(shown.size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    {
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        PaintReportSheet(painter, sheets->Sheet(149), 0x0000FF);
+    }
+    EXPECT_EQ(shown, expected);
+    preview.PageSpinBox()->setValue(151);
+    EXPECT_NE(preview.Preview()->PageImage(), expected);
+}
+
+// Saving a long report: every sheet in the PDF; "Отмена" in the progress window leaves no
+// file of the stopped save and keeps the one saved before.
+TEST_F(ReportTest, ManySheetsSavedWholeOrNotAtAll)
+{
+    constexpr int kSheets = 60;
+    TReportPreviewForm preview(nullptr, std::make_shared<TCountingSheets>(kSheets), 0);
+    const QString pdf = QString::fromStdString(Dir.File("long.pdf"));
+    ASSERT_TRUE(preview.SavePdf(pdf));
+    EXPECT_TRUE(RunTool("pdfinfo", {pdf})
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\b").arg(kSheets))));
+    const qint64 whole = QFileInfo(pdf).size();
+
+    auto cancelLater = [](QString& label) {
+        HandleModalLater<QProgressDialog>([&label](QProgressDialog* progress) {
+            label = progress->labelText();
+            QPushButton* cancel = progress->findChild<QPushButton*>();
+            EXPECT_EQ(cancel->text(), QStringLiteral("Отмена"));
+            cancel->click();
+        });
+    };
+    QString label;
+    cancelLater(label);
+    EXPECT_FALSE(preview.SavePdf(pdf));
+    EXPECT_TRUE(label.contains(QRegularExpression(QStringLiteral("^Отчёт: лист \\d+ из %1$").arg(kSheets))))
+        << label.toStdString();
+    EXPECT_EQ(QFileInfo(pdf).size(), whole);
+    EXPECT_EQ(
+        QDir(QString::fromStdString(Dir.File(""))).entryList({"long*"}, QDir::Files).join(' '), "long.pdf");
+
+    label.clear();
+    cancelLater(label);
+    const QStringList pages = preview.SaveJpegPages(QString::fromStdString(Dir.File("long.jpg")));
+    EXPECT_TRUE(pages.isEmpty()) << pages.join(' ').toStdString();
+    EXPECT_FALSE(label.isEmpty());
+    const QStringList left = QDir(QString::fromStdString(Dir.File(""))).entryList({"long_*"}, QDir::Files);
+    EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
 }
