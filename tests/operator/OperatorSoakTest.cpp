@@ -41,6 +41,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -829,6 +830,8 @@ private:
             (m_plan.Accept ? params->ApplyButton() : params->CancelButton())->click();
         } else if (qobject_cast<TViewTableForm*>(modal) || qobject_cast<TAboutForm*>(modal)) {
             modal->close();
+        } else if (qobject_cast<QProgressDialog*>(modal)) {
+            // A long report's progress: it ends on its own.
         } else {
             Fail(std::string("a window nobody expected: ") + modal->metaObject()->className() + " \""
                 + modal->windowTitle().toStdString() + "\"");
