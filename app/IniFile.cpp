@@ -223,7 +223,8 @@ void TIniFile::UpdateFile() const
     // The rename itself reaches the disk only with its folder; without this a power cut
     // could bring the previous settings back.
     const std::size_t slash = m_fileName.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : m_fileName.substr(0, slash == 0 ? 1 : slash);
+    const std::string folder
+        = slash == std::string::npos ? "." : m_fileName.substr(0, slash == 0 ? 1 : slash);
     if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
         ::fsync(dir);
         ::close(dir);

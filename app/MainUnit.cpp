@@ -830,34 +830,30 @@ void TMainForm::ShowProjectPages(bool show)
 
 void TMainForm::OpenServerProjectActionExecute()
 {
-    if (!CloseBeforeAnotherProject())
-        return;
-    const auto target = AskServerProject(this, QStringLiteral("Открыть проект с сервера"), m_lastServer);
-    if (!target)
-        return;
-    m_lastServer = *target;
-    m_lastServer.Password.clear();
-    if (!m_dataModule.OpenProjectDatabase(*target)) {
-        SetProjectName(QString());
-        ShowErrorMessage(QStringLiteral("Не удалось открыть проект!\r")
-            + QString::fromStdString(m_dataModule.LastError()));
-        return;
-    }
-    ShowOpenedProject(QString::fromStdString(target->Caption()));
+    ServerProjectCommand(false);
 }
 
 void TMainForm::CreateServerProjectActionExecute()
 {
+    ServerProjectCommand(true);
+}
+
+void TMainForm::ServerProjectCommand(bool create)
+{
     if (!CloseBeforeAnotherProject())
         return;
-    const auto target = AskServerProject(this, QStringLiteral("Создать проект на сервере"), m_lastServer);
+    const auto target = AskServerProject(this,
+        create ? QStringLiteral("Создать проект на сервере") : QStringLiteral("Открыть проект с сервера"),
+        m_lastServer);
     if (!target)
         return;
     m_lastServer = *target;
     m_lastServer.Password.clear();
-    if (!m_dataModule.CreateProjectDatabase(*target) || !m_dataModule.OpenProjectDatabase(*target)) {
+    if ((create && !m_dataModule.CreateProjectDatabase(*target))
+        || !m_dataModule.OpenProjectDatabase(*target)) {
         SetProjectName(QString());
-        ShowErrorMessage(QStringLiteral("Не удалось создать проект!\r")
+        ShowErrorMessage((create ? QStringLiteral("Не удалось создать проект!\r")
+                                 : QStringLiteral("Не удалось открыть проект!\r"))
             + QString::fromStdString(m_dataModule.LastError()));
         return;
     }

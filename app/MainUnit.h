@@ -67,6 +67,8 @@ public:
     void OpenServerProjectActionExecute();
     void CreateServerProjectActionExecute();
     void RefreshProjectActionExecute();
+    // Asks where the project on a server is, then creates it there or opens it.
+    void ServerProjectCommand(bool create);
     void DeleteAllRecordsActionExecute();
     void ExitApplicationActionExecute();
     void ReadFromDeviceActionExecute();
