@@ -11,6 +11,7 @@
 #include "store/CachedDataSet.h"
 #include "store/Firebird.h"
 #include "store/MsrResult.h"
+#include "store/ProjectExtensions.h"
 #include "store/ProjectTarget.h"
 
 #include <sys/types.h>
@@ -116,6 +117,28 @@ public:
     void SetMeasureComment(const std::string& utf8);
     std::string GetProjectDescription() const;
     void SetProjectDescription(const std::string& utf8);
+
+    // Sample identification and measured strength of the current row / of a list row
+    // (from 0). Setting puts the list into edit state when needed (not posted).
+    TSampleInfo GetSampleInfo() const;
+    TSampleInfo SampleInfoAt(int row) const;
+    void SetSampleInfo(const TSampleInfo& info);
+    // MEASURE_RESULT_TABLE_PK of a list row (from 0).
+    std::int64_t RecordKeyAt(int row) const;
+    // Saved changes, oldest first, of one record or of the whole project (empty when none
+    // was ever saved). Throws TDatabaseError.
+    std::vector<THistoryEntry> ReadHistory(std::optional<std::int64_t> recordKey);
+    // History fields changed after the instrument made the record of a list row.
+    std::vector<std::string> ChangedFieldsAt(int row);
+    // Puts the instrument's own values back into the current row (pending, like any edit);
+    // false when they were never changed. Throws TDatabaseError.
+    bool RestoreDeviceValues();
+    // Deleted records kept for restoring, and the restoring of one as a pending new row
+    // (current); false when it is not kept or is in the list already.
+    std::vector<ProjectExtensions::TDeletedRecord> DeletedRecords();
+    bool RestoreDeletedRecord(std::int64_t recordKey);
+    // The project's connection, for the few readers and writers outside the data module.
+    TConnection& Connection() { return m_connection; }
 
     std::string GetDeviceName() const;
     std::int64_t GetDeviceDataVersion() const;
