@@ -561,6 +561,20 @@ void TCachedDataSet::Delete()
 
 // ---- change set ------------------------------------------------------------------------------
 
+void TCachedDataSet::SetSelect(std::string selectSql, std::string refreshSql)
+{
+    m_config.SelectSql = std::move(selectSql);
+    m_config.RefreshSql = std::move(refreshSql);
+    m_refresh.reset();
+}
+
+void TCachedDataSet::ForEachChange(const TChangeVisitor& visit) const
+{
+    for (const TRowPtr& row : m_all)
+        if (row->Status != TUpdateStatus::Unchanged)
+            visit(row->Status, row->Values, row->AsRead());
+}
+
 bool TCachedDataSet::UpdatesPending() const
 {
     return std::any_of(

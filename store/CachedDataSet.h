@@ -157,6 +157,13 @@ public:
     // Removes the current row from view into the change set.
     void Delete();
 
+    // Other select and refresh statements giving the same columns (a table joined in later).
+    void SetSelect(std::string selectSql, std::string refreshSql);
+    // Every row of the change set, deleted ones included, in list order: its status, its
+    // values (lazy fields as held: TBlobId until edited) and its values as read.
+    using TChangeVisitor
+        = std::function<void(TUpdateStatus, const std::vector<TValue>&, const std::vector<TValue>&)>;
+    void ForEachChange(const TChangeVisitor& visit) const;
     bool UpdatesPending() const;
     bool HasInserted() const;
     // Writes the change set: deletes, updates, then new rows; marks stay until

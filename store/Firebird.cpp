@@ -607,6 +607,9 @@ std::vector<TStatement::TField> TStatement::Describe(IMessageMetadata* metadata)
             case SQL_INT64:
                 f.Type = f.Scale == 0 ? TColumnType::Integer : TColumnType::Other;
                 break;
+            case SQL_DOUBLE:
+                f.Type = TColumnType::Double;
+                break;
             case SQL_TIMESTAMP:
                 f.Type = TColumnType::DateTime;
                 break;
@@ -669,6 +672,13 @@ void TStatement::SetParam(std::size_t index, const TValue& value)
             StoreLE<std::int32_t>(data, 0, static_cast<std::int32_t>(*i));
         else
             StoreLE<std::int64_t>(data, 0, *i);
+        break;
+    }
+    case SQL_DOUBLE: {
+        const auto* x = std::get_if<double>(&value);
+        if (!x)
+            throw TDatabaseError("parameter " + m_paramNames[index] + ": a number is expected");
+        StoreLE<double>(data, 0, *x);
         break;
     }
     case SQL_TIMESTAMP: {
@@ -777,6 +787,8 @@ TValue TStatement::Column(std::size_t i)
         return std::int64_t{LoadLE<std::int32_t>(data)};
     case SQL_INT64:
         return LoadLE<std::int64_t>(data);
+    case SQL_DOUBLE:
+        return LoadLE<double>(data);
     case SQL_TIMESTAMP: {
         const auto ts = LoadLE<ISC_TIMESTAMP>(data);
         return TDateTime{

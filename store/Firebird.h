@@ -66,7 +66,7 @@ struct TBlobId
     bool operator==(const TBlobId&) const = default;
 };
 
-using TValue = std::variant<std::monostate, std::int64_t, TDateTime, std::string, TBlobId>;
+using TValue = std::variant<std::monostate, std::int64_t, TDateTime, std::string, TBlobId, double>;
 
 inline bool IsNull(const TValue& v)
 {
@@ -92,6 +92,7 @@ std::string ColonFreeFolderFor(const std::string& absolutePath);
 enum class TColumnType
 {
     Integer,
+    Double,
     DateTime,
     Text,
     Blob,

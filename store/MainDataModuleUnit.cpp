@@ -39,16 +39,44 @@ std::string ProjectRowStatement()
         + std::string(DEVICE_NAME) + "'," + std::to_string(DEVICE_DATA_VERSION) + ");";
 }
 
+// The sample columns come with every row: from their table once the project has it, as
+// typed NULLs before, so the list's columns are the same either way.
+std::string SampleColumns(bool joined)
+{
+    if (joined)
+        return ", S.SAMPLE_CODE, S.CEMENT_TYPE, S.MANUFACTURER, S.BATCH_NUMBER, S.SAMPLING_DATE,\n"
+               "  S.MEASURED_STRENGTH, S.STRENGTH_TEST_DATE\n"
+               "FROM MEASURE_RESULT_TABLE T LEFT JOIN MEASURE_SAMPLE_TABLE S\n"
+               "  ON S.MEASURE_RESULT_TABLE_PK = T.MEASURE_RESULT_TABLE_PK\n";
+    std::string columns;
+    for (const char* text :
+        {SampleColumn::Code, SampleColumn::CementType, SampleColumn::Manufacturer, SampleColumn::Batch})
+        columns += std::string(", CAST(NULL AS VARCHAR(400) CHARACTER SET OCTETS) AS ") + text;
+    return columns
+        + ",\n  CAST(NULL AS TIMESTAMP) AS SAMPLING_DATE, CAST(NULL AS DOUBLE PRECISION) AS "
+          "MEASURED_STRENGTH,\n  CAST(NULL AS TIMESTAMP) AS STRENGTH_TEST_DATE\n"
+          "FROM MEASURE_RESULT_TABLE T\n";
+}
+
+std::string ResultSelect(bool joined)
+{
+    return "SELECT T.*, T.RDB$RECORD_VERSION AS ROW_VERSION" + SampleColumns(joined)
+        + "ORDER BY T.MEASURE_DATE, T.MEASURE_TIME, T.MEASURE_NUMBER DESC";
+}
+
+std::string ResultRefresh(bool joined)
+{
+    return "SELECT T.*, T.RDB$RECORD_VERSION AS ROW_VERSION" + SampleColumns(joined)
+        + "WHERE T.MEASURE_RESULT_TABLE_PK = ?OLD_MEASURE_RESULT_TABLE_PK";
+}
+
 TDataSetConfig ResultConfig()
 {
     TDataSetConfig c;
     // The record version tells a save whether another workstation changed a row since it
     // was read here; it is the engine's, nothing is added to the file for it.
-    c.SelectSql = "SELECT T.*, T.RDB$RECORD_VERSION AS ROW_VERSION FROM MEASURE_RESULT_TABLE T\n"
-                  "ORDER BY MEASURE_DATE, MEASURE_TIME, MEASURE_NUMBER DESC";
-    c.RefreshSql = "SELECT T.*, T.RDB$RECORD_VERSION AS ROW_VERSION FROM MEASURE_RESULT_TABLE T\n"
-                   "WHERE MEASURE_RESULT_TABLE_PK = ?OLD_MEASURE_RESULT_TABLE_PK\n"
-                   "ORDER BY MEASURE_DATE, MEASURE_TIME, MEASURE_NUMBER DESC";
+    c.SelectSql = ResultSelect(false);
+    c.RefreshSql = ResultRefresh(false);
     c.InsertSql = "INSERT INTO MEASURE_RESULT_TABLE(\n"
                   "  MEASURE_RESULT_TABLE_PK,\n  MEASURE_DATE,\n  MEASURE_TIME,\n  MEASURE_NUMBER,\n"
                   "  MEASURE_DATA,\n  MEASURE_COMMENT\n)\nVALUES(\n"
@@ -310,6 +338,8 @@ bool TMainDataModule::OpenProjectDatabase(const TProjectTarget& target, TOpenMod
         m_descriptionDataSet.Open(m_connection);
         if (!m_descriptionDataSet.IsEmpty() && GetDeviceName() == DEVICE_NAME
             && GetDeviceDataVersion() == DEVICE_DATA_VERSION) {
+            m_extensions = ProjectExtensions::Exist(m_connection);
+            m_resultDataSet.SetSelect(ResultSelect(m_extensions), ResultRefresh(m_extensions));
             if (mode == TOpenMode::Whole)
                 m_resultDataSet.Open(m_connection);
             return true;
@@ -326,6 +356,8 @@ bool TMainDataModule::OpenProjectDatabase(const TProjectTarget& target, TOpenMod
 
 void TMainDataModule::CloseProjectDatabase()
 {
+    m_restoring.clear();
+    m_extensions = false;
     m_resultDataSet.Close();
     m_descriptionDataSet.Close();
     try {
@@ -381,6 +413,12 @@ void TMainDataModule::ApplyChanges()
     Reconnect();
     std::vector<std::string> conflicts;
     try {
+        // A project gains the extension tables with its first change the history records;
+        // tables another workstation made meanwhile are read from now on.
+        if (!m_extensions && (NeedsExtensions() || ProjectExtensions::Exist(m_connection))) {
+            ProjectExtensions::Create(m_connection);
+            UseExtensions();
+        }
         const bool describing = m_descriptionDataSet.UpdatesPending();
         const bool inserting = m_resultDataSet.HasInserted();
         // Saves that add records or retitle the project take turns through the project
@@ -389,6 +427,8 @@ void TMainDataModule::ApplyChanges()
             LockProjectRow();
         if (describing && DescriptionChangedElsewhere())
             conflicts.push_back("описание проекта");
+        if (m_extensions)
+            WriteExtensions();
         for (const TRowConflict& conflict :
             m_resultDataSet.ApplyUpdates(m_connection, inserting ? StoredAlready() : nullptr))
             conflicts.push_back(RecordName(conflict));
@@ -409,6 +449,7 @@ void TMainDataModule::ApplyChanges()
         } catch (...) { }
         throw;
     }
+    m_restoring.clear();
     m_resultDataSet.CommitUpdates();
     m_descriptionDataSet.CommitUpdates();
     try {
@@ -557,6 +598,8 @@ int TMainDataModule::RefreshProject(const std::function<bool(const TRowConflict&
     TUpdateGuard guard(*this);
     PostEdits();
     Reconnect();
+    if (!m_extensions && ProjectExtensions::Exist(m_connection))
+        UseExtensions();
     int different = 0;
     try {
         different += m_resultDataSet.Active() ? m_resultDataSet.Reload(m_connection, keepMine) : 0;
@@ -573,6 +616,7 @@ int TMainDataModule::RefreshProject(const std::function<bool(const TRowConflict&
 void TMainDataModule::CancelChanges()
 {
     TUpdateGuard guard(*this);
+    m_restoring.clear();
     for (TCachedDataSet* ds : {&m_resultDataSet, &m_descriptionDataSet}) {
         ds->Cancel();
         if (ds->UpdatesPending())
@@ -809,4 +853,366 @@ std::int64_t TMainDataModule::GetDeviceDataVersion() const
 {
     const auto* v = std::get_if<std::int64_t>(&m_descriptionDataSet.Field("DEVICE_DATA_VERSION"));
     return v ? *v : -1;
+}
+
+// ---- sample identification and history ------------------------------------------------------
+
+namespace {
+
+const char* const kSampleColumns[]
+    = {SampleColumn::Code, SampleColumn::CementType, SampleColumn::Manufacturer, SampleColumn::Batch,
+        SampleColumn::SamplingDate, SampleColumn::Strength, SampleColumn::StrengthDate};
+
+// The workstation's local time as an OLE date.
+double NowOleDate()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const double fraction
+        = std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(seconds)).count();
+    return (static_cast<double>(seconds + local.tm_gmtoff) + fraction) / 86400.0 + 25569.0;
+}
+
+// History keeps values as plain text: numbers with a point, dates as dd.mm.yyyy.
+std::string HistoryText(const TValue& v)
+{
+    if (const auto* s = std::get_if<std::string>(&v))
+        return *s;
+    if (const auto* d = std::get_if<TDateTime>(&v))
+        return OleDateTimeText(d->Value).substr(0, 10);
+    if (const auto* x = std::get_if<double>(&v)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f", *x);
+        return text;
+    }
+    if (const auto* i = std::get_if<std::int64_t>(&v))
+        return std::to_string(*i);
+    return {};
+}
+
+TValue TextValue(const std::string& text)
+{
+    // Whole characters only, so a cut never splits a letter.
+    std::size_t bytes = 0;
+    for (std::size_t chars = 0; bytes < text.size() && chars < kSampleTextLimit; ++chars) {
+        ++bytes;
+        while (bytes < text.size() && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
+            ++bytes;
+    }
+    return text.empty() ? TValue{} : TValue{text.substr(0, bytes)};
+}
+
+TValue OptionalDate(const std::optional<double>& d)
+{
+    return d ? TValue{TDateTime{*d}} : TValue{};
+}
+
+TValue OptionalNumber(const std::optional<double>& x)
+{
+    return x && std::isfinite(*x) ? TValue{*x} : TValue{};
+}
+
+template <typename Get> TSampleInfo SampleFrom(Get get)
+{
+    TSampleInfo info;
+    info.Code = TextOf(get(SampleColumn::Code));
+    info.CementType = TextOf(get(SampleColumn::CementType));
+    info.Manufacturer = TextOf(get(SampleColumn::Manufacturer));
+    info.Batch = TextOf(get(SampleColumn::Batch));
+    auto date = [](const TValue& v) {
+        const auto* d = std::get_if<TDateTime>(&v);
+        return d ? std::optional<double>(d->Value) : std::nullopt;
+    };
+    info.SamplingDate = date(get(SampleColumn::SamplingDate));
+    info.StrengthDate = date(get(SampleColumn::StrengthDate));
+    if (const auto* x = std::get_if<double>(&get(SampleColumn::Strength)))
+        info.Strength = *x;
+    return info;
+}
+
+} // namespace
+
+TSampleInfo TMainDataModule::GetSampleInfo() const
+{
+    if (!m_resultDataSet.Active()
+        || (m_resultDataSet.IsEmpty() && m_resultDataSet.State() != TDataSetState::Insert))
+        return {};
+    return SampleFrom([this](const char* name) -> const TValue& { return m_resultDataSet.Field(name); });
+}
+
+TSampleInfo TMainDataModule::SampleInfoAt(int row) const
+{
+    if (!m_resultDataSet.Active() || row < 0 || row >= m_resultDataSet.RecordCount())
+        return {};
+    return SampleFrom([this, row](const char* name) -> const TValue& {
+        return m_resultDataSet.RowField(row, m_resultDataSet.FieldIndex(name));
+    });
+}
+
+void TMainDataModule::SetSampleInfo(const TSampleInfo& info)
+{
+    TCachedDataSet& ds = m_resultDataSet;
+    ds.Edit();
+    ds.SetField(SampleColumn::Code, TextValue(info.Code));
+    ds.SetField(SampleColumn::CementType, TextValue(info.CementType));
+    ds.SetField(SampleColumn::Manufacturer, TextValue(info.Manufacturer));
+    ds.SetField(SampleColumn::Batch, TextValue(info.Batch));
+    ds.SetField(SampleColumn::SamplingDate, OptionalDate(info.SamplingDate));
+    ds.SetField(SampleColumn::Strength, OptionalNumber(info.Strength));
+    ds.SetField(SampleColumn::StrengthDate, OptionalDate(info.StrengthDate));
+}
+
+std::int64_t TMainDataModule::RecordKeyAt(int row) const
+{
+    if (!m_resultDataSet.Active() || row < 0 || row >= m_resultDataSet.RecordCount())
+        return 0;
+    const auto* key = std::get_if<std::int64_t>(
+        &m_resultDataSet.RowField(row, m_resultDataSet.FieldIndex("MEASURE_RESULT_TABLE_PK")));
+    return key ? *key : 0;
+}
+
+std::vector<THistoryEntry> TMainDataModule::ReadHistory(std::optional<std::int64_t> recordKey)
+{
+    return ProjectExtensions::ReadHistory(m_connection, recordKey);
+}
+
+std::vector<std::string> TMainDataModule::ChangedFieldsAt(int row)
+{
+    const std::int64_t key = RecordKeyAt(row);
+    if (key == 0 || !m_connection.IsConnected())
+        return {};
+    return ProjectExtensions::ChangedFields(m_connection, key);
+}
+
+bool TMainDataModule::RestoreDeviceValues()
+{
+    PostEdits();
+    if (!m_resultDataSet.Active() || m_resultDataSet.IsEmpty())
+        return false;
+    const std::int64_t key = RecordKeyAt(m_resultDataSet.RecNo() - 1);
+    const std::optional<std::string> original = ProjectExtensions::OriginalRecord(m_connection, key);
+    if (!original)
+        return false;
+    const auto* now = std::get_if<std::string>(&m_resultDataSet.Field("MEASURE_DATA"));
+    if (now && *now == *original)
+        return false;
+    m_resultDataSet.Edit();
+    m_resultDataSet.SetField("MEASURE_DATA", *original);
+    m_resultDataSet.Post();
+    return true;
+}
+
+std::vector<ProjectExtensions::TDeletedRecord> TMainDataModule::DeletedRecords()
+{
+    std::vector<ProjectExtensions::TDeletedRecord> records = ProjectExtensions::DeletedRecords(m_connection);
+    std::set<std::int64_t> listed;
+    for (int row = 0; row < GetRecordCount(); ++row)
+        listed.insert(RecordKeyAt(row));
+    std::erase_if(records, [&](const auto& r) { return listed.count(r.RecordKey) > 0; });
+    return records;
+}
+
+bool TMainDataModule::RestoreDeletedRecord(std::int64_t recordKey)
+{
+    if (!m_resultDataSet.Active())
+        return false;
+    PostEdits();
+    for (int row = 0; row < GetRecordCount(); ++row)
+        if (RecordKeyAt(row) == recordKey)
+            return false;
+    auto kept = m_connection.Prepare(
+        "SELECT MEASURE_DATE, MEASURE_TIME, MEASURE_NUMBER, MEASURE_DATA, "
+        "MEASURE_COMMENT\nFROM MEASURE_DELETED_TABLE WHERE MEASURE_RESULT_TABLE_PK = ?");
+    kept->SetParam(0, recordKey);
+    kept->Open();
+    std::vector<TValue> values;
+    if (kept->Fetch())
+        for (std::size_t c = 0; c < 5; ++c)
+            values.push_back(kept->Column(c));
+    kept->CloseCursor();
+    if (values.empty())
+        return false;
+    // The same measurement read again from the instrument meanwhile is not brought in twice.
+    const auto* number = std::get_if<std::int64_t>(&values[2]);
+    const std::size_t date = m_resultDataSet.FieldIndex("MEASURE_DATE");
+    const std::size_t numberField = m_resultDataSet.FieldIndex("MEASURE_NUMBER");
+    for (int row = 0; row < GetRecordCount(); ++row)
+        if (number && m_resultDataSet.RowField(row, numberField) == values[2]
+            && m_resultDataSet.RowField(row, date) == values[0])
+            return false;
+    auto sample = m_connection.Prepare("SELECT SAMPLE_CODE, CEMENT_TYPE, MANUFACTURER, BATCH_NUMBER, "
+                                       "SAMPLING_DATE, MEASURED_STRENGTH, STRENGTH_TEST_DATE\n"
+                                       "FROM MEASURE_SAMPLE_TABLE WHERE MEASURE_RESULT_TABLE_PK = ?");
+    sample->SetParam(0, recordKey);
+    sample->Open();
+    std::vector<TValue> sampleValues(std::size(kSampleColumns));
+    if (sample->Fetch())
+        for (std::size_t c = 0; c < sampleValues.size(); ++c)
+            sampleValues[c] = sample->Column(c);
+    sample->CloseCursor();
+
+    TUpdateGuard guard(*this);
+    m_resultDataSet.Append();
+    m_resultDataSet.SetField("MEASURE_RESULT_TABLE_PK", recordKey);
+    const char* const columns[]
+        = {"MEASURE_DATE", "MEASURE_TIME", "MEASURE_NUMBER", "MEASURE_DATA", "MEASURE_COMMENT"};
+    for (std::size_t c = 0; c < std::size(columns); ++c)
+        m_resultDataSet.SetField(columns[c], values[c]);
+    for (std::size_t c = 0; c < sampleValues.size(); ++c)
+        m_resultDataSet.SetField(kSampleColumns[c], sampleValues[c]);
+    m_resultDataSet.Post();
+    m_restoring.insert(recordKey);
+    SortResults();
+    for (int row = 0; row < GetRecordCount(); ++row)
+        if (RecordKeyAt(row) == recordKey)
+            m_resultDataSet.SetRecNo(row + 1);
+    return true;
+}
+
+bool TMainDataModule::NeedsExtensions() const
+{
+    bool needed = false;
+    const TCachedDataSet& ds = m_resultDataSet;
+    ds.ForEachChange(
+        [&](TUpdateStatus status, const std::vector<TValue>& values, const std::vector<TValue>&) {
+            if (status != TUpdateStatus::Inserted)
+                needed = true;
+            else
+                for (const char* column : kSampleColumns)
+                    needed = needed || !IsNull(values.at(ds.FieldIndex(column)));
+        });
+    return needed;
+}
+
+void TMainDataModule::UseExtensions()
+{
+    m_extensions = true;
+    m_resultDataSet.SetSelect(ResultSelect(true), ResultRefresh(true));
+}
+
+void TMainDataModule::WriteExtensions()
+{
+    const TCachedDataSet& ds = m_resultDataSet;
+    const std::size_t keyField = ds.FieldIndex("MEASURE_RESULT_TABLE_PK");
+    const std::size_t dataField = ds.FieldIndex("MEASURE_DATA");
+    const std::size_t commentField = ds.FieldIndex("MEASURE_COMMENT");
+    const TValue changedAt = TDateTime{NowOleDate()};
+    const TValue user = OperatingSystemUser();
+    std::unique_ptr<TStatement> history, keep, archive, unarchive, sample;
+    auto prepared = [this](std::unique_ptr<TStatement>& slot, const char* sql) -> TStatement& {
+        if (!slot)
+            slot = m_connection.Prepare(sql);
+        return *slot;
+    };
+    auto record = [&](const std::vector<TValue>& row, const std::string& field, const std::string& before,
+                      const std::string& after) {
+        TStatement& s = prepared(history,
+            "INSERT INTO MEASURE_HISTORY_TABLE (MEASURE_HISTORY_TABLE_PK, MEASURE_RESULT_TABLE_PK, "
+            "MEASURE_DATE,\n  MEASURE_TIME, MEASURE_NUMBER, CHANGED_AT, CHANGED_BY, FIELD_NAME, OLD_VALUE, "
+            "NEW_VALUE)\nVALUES (GEN_ID(MEASURE_HISTORY_TABLE_GEN, 1), ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        const TValue values[] = {row.at(keyField), row.at(ds.FieldIndex("MEASURE_DATE")),
+            row.at(ds.FieldIndex("MEASURE_TIME")), row.at(ds.FieldIndex("MEASURE_NUMBER")), changedAt, user,
+            field, before.empty() ? TValue{} : TValue{before}, after.empty() ? TValue{} : TValue{after}};
+        for (std::size_t p = 0; p < std::size(values); ++p)
+            s.SetParam(p, values[p]);
+        s.Execute();
+    };
+    auto bytesOf = [this](const TValue& v) {
+        if (const auto* id = std::get_if<TBlobId>(&v))
+            return m_connection.ReadBlob(*id);
+        return TextOf(v);
+    };
+    auto writeSample = [&](const std::vector<TValue>& row) {
+        TStatement& s = prepared(sample,
+            "UPDATE OR INSERT INTO MEASURE_SAMPLE_TABLE (MEASURE_RESULT_TABLE_PK, SAMPLE_CODE, CEMENT_TYPE,\n"
+            "  MANUFACTURER, BATCH_NUMBER, SAMPLING_DATE, MEASURED_STRENGTH, STRENGTH_TEST_DATE)\n"
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?) MATCHING (MEASURE_RESULT_TABLE_PK)");
+        s.SetParam(0, row.at(keyField));
+        for (std::size_t c = 0; c < std::size(kSampleColumns); ++c)
+            s.SetParam(c + 1, row.at(ds.FieldIndex(kSampleColumns[c])));
+        s.Execute();
+    };
+    // Sample columns that differ, written to the history; true when any did.
+    auto sampleChanges = [&](const std::vector<TValue>& row, const std::vector<TValue>* before) {
+        bool changed = false;
+        for (const char* column : kSampleColumns) {
+            const TValue& now = row.at(ds.FieldIndex(column));
+            const TValue old = before ? before->at(ds.FieldIndex(column)) : TValue{};
+            if (now == old)
+                continue;
+            record(row, column, HistoryText(old), HistoryText(now));
+            changed = true;
+        }
+        return changed;
+    };
+
+    ds.ForEachChange([&](TUpdateStatus status, const std::vector<TValue>& values,
+                         const std::vector<TValue>& asRead) {
+        if (status == TUpdateStatus::Deleted) {
+            TStatement& clear
+                = prepared(unarchive, "DELETE FROM MEASURE_DELETED_TABLE WHERE MEASURE_RESULT_TABLE_PK = ?");
+            clear.SetParam(0, asRead.at(keyField));
+            clear.Execute();
+            TStatement& s = prepared(archive,
+                "INSERT INTO MEASURE_DELETED_TABLE (MEASURE_RESULT_TABLE_PK, MEASURE_DATE, MEASURE_TIME,\n"
+                "  MEASURE_NUMBER, MEASURE_DATA, MEASURE_COMMENT, DELETED_AT, DELETED_BY)\n"
+                "SELECT MEASURE_RESULT_TABLE_PK, MEASURE_DATE, MEASURE_TIME, MEASURE_NUMBER, MEASURE_DATA,\n"
+                "  MEASURE_COMMENT, ?, ? FROM MEASURE_RESULT_TABLE WHERE MEASURE_RESULT_TABLE_PK = ?");
+            s.SetParam(0, changedAt);
+            s.SetParam(1, user);
+            s.SetParam(2, asRead.at(keyField));
+            s.Execute();
+            record(asRead, HistoryField::Deleted, {}, {});
+            return;
+        }
+        if (status == TUpdateStatus::Inserted) {
+            const auto* key = std::get_if<std::int64_t>(&values.at(keyField));
+            if (key && m_restoring.count(*key)) {
+                TStatement& clear = prepared(
+                    unarchive, "DELETE FROM MEASURE_DELETED_TABLE WHERE MEASURE_RESULT_TABLE_PK = ?");
+                clear.SetParam(0, *key);
+                clear.Execute();
+                record(values, HistoryField::Restored, {}, {});
+                writeSample(values);
+            } else if (sampleChanges(values, nullptr)) {
+                writeSample(values);
+            }
+            return;
+        }
+        if (values.at(dataField) != asRead.at(dataField)) {
+            const std::string before = bytesOf(asRead.at(dataField));
+            const std::string after = bytesOf(values.at(dataField));
+            TMsrResult old, now;
+            if (before != after) {
+                const bool decoded = DecodeMsrResult(before, old) == 0 && DecodeMsrResult(after, now) == 0;
+                const std::pair<const char*, std::pair<std::int64_t, std::int64_t>> params[] = {
+                    {HistoryField::Mass, {old.CementMass, now.CementMass}},
+                    {HistoryField::Grade, {old.ExpCementGrade, now.ExpCementGrade}},
+                    {HistoryField::Supplier, {old.Supplier, now.Supplier}},
+                    {HistoryField::Duration, {old.ConcretionTime, now.ConcretionTime}},
+                };
+                for (const auto& [field, change] : params)
+                    if (decoded && change.first != change.second)
+                        record(values, field, std::to_string(change.first), std::to_string(change.second));
+                TStatement& s = prepared(keep,
+                    "INSERT INTO MEASURE_ORIGINAL_TABLE (MEASURE_RESULT_TABLE_PK, MEASURE_DATA)\n"
+                    "SELECT T.MEASURE_RESULT_TABLE_PK, T.MEASURE_DATA FROM MEASURE_RESULT_TABLE T\n"
+                    "WHERE T.MEASURE_RESULT_TABLE_PK = ? AND NOT EXISTS (SELECT 1 FROM "
+                    "MEASURE_ORIGINAL_TABLE O\n"
+                    "  WHERE O.MEASURE_RESULT_TABLE_PK = T.MEASURE_RESULT_TABLE_PK)");
+                s.SetParam(0, asRead.at(keyField));
+                s.Execute();
+            }
+        }
+        if (values.at(commentField) != asRead.at(commentField)) {
+            const std::string before = Cp1251ToUtf8(bytesOf(asRead.at(commentField)));
+            const std::string after = Cp1251ToUtf8(bytesOf(values.at(commentField)));
+            if (before != after)
+                record(values, HistoryField::Comment, before, after);
+        }
+        if (sampleChanges(values, &asRead))
+            writeSample(values);
+    });
 }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 // A save stopped because another workstation saved changes to the same rows (or the
@@ -180,6 +181,13 @@ private:
     // Throws TDatabaseError when the project's name no longer leads to the file held open.
     void CheckProjectFileInPlace() const;
     void PostRecordColumns(const TMsrResult& result, std::string blob);
+    // Whether the pending changes are ones the history records (or sample data to keep).
+    bool NeedsExtensions() const;
+    // Reads the sample columns from their table from now on.
+    void UseExtensions();
+    // Inside the saving transaction, before the list's own writes: history rows, the
+    // instrument's records of changed and deleted measurements, the sample rows.
+    void WriteExtensions();
 
     TConnection m_connection; // pFIBDatabase with its one transaction pFIBTransaction
     TCachedDataSet m_resultDataSet;
@@ -193,6 +201,8 @@ private:
     };
     TProjectTarget m_target;
     bool m_connectionLost = false;
+    bool m_extensions = false;          // the project has the extension tables
+    std::set<std::int64_t> m_restoring; // deleted records brought back, pending
     std::string m_lastError;
     std::string m_projectPath; // absolute, of a local file
     std::optional<TFileId> m_projectFile;

@@ -43,10 +43,17 @@ bool WaitForGo()
 int PrepareSave(TMainDataModule& m)
 {
     auto& ds = m.ResultDataSet();
-    // Edit the first row's comment, delete the second, add new ones, and retitle the project.
+    // Edit the first row's comment, parameters and sample, delete the second, add new ones,
+    // and retitle the project: every kind of history row.
     ds.First();
     m.SetMeasureComment("изменено при сохранении");
+    m.SetSampleInfo({"П-17", "ЦЕМ I 42,5Н", "Завод", "12", 45000.0, 48.5, 45028.0});
     m.PostEdits();
+    TMsrResult edited;
+    if (m.ReadMsrResult(edited) != 0)
+        return 4;
+    edited.CementMass = 410;
+    m.WriteMsrResult(edited);
     ds.Next();
     ds.Delete();
     m.SetProjectDescription("описание после сохранения");

@@ -52,6 +52,8 @@ std::string Show(const TValue& v)
         s << *i;
     else if (auto d = std::get_if<TDateTime>(&v))
         s << d->Value;
+    else if (auto x = std::get_if<double>(&v))
+        s << *x;
     else
         s << std::get<std::string>(v).size() << ':' << std::hash<std::string>{}(std::get<std::string>(v));
     return s.str();
@@ -73,6 +75,25 @@ std::string ProjectContents(const std::string& path)
         Query(path, "SELECT DEVICE_NAME, DEVICE_DATA_VERSION, PROJECT_DESCRIPTION FROM SYSTEM_TABLE"))
         for (const TValue& v : row)
             text += Show(v) + ' ';
+    // The laboratory's additions, when the project has them; empty tables show as none.
+    if (!Query(path, "SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'MEASURE_HISTORY_TABLE'").empty())
+        for (const char* sql :
+            {"SELECT MEASURE_NUMBER, CHANGED_BY, FIELD_NAME, OLD_VALUE, NEW_VALUE FROM MEASURE_HISTORY_TABLE "
+             "ORDER BY MEASURE_HISTORY_TABLE_PK",
+                "SELECT T.MEASURE_NUMBER, S.SAMPLE_CODE, S.CEMENT_TYPE, S.MANUFACTURER, S.BATCH_NUMBER, "
+                "S.SAMPLING_DATE, S.MEASURED_STRENGTH, S.STRENGTH_TEST_DATE FROM MEASURE_SAMPLE_TABLE S "
+                "JOIN MEASURE_RESULT_TABLE T ON T.MEASURE_RESULT_TABLE_PK = S.MEASURE_RESULT_TABLE_PK "
+                "ORDER BY T.MEASURE_NUMBER",
+                "SELECT MEASURE_NUMBER, MEASURE_DATE, MEASURE_DATA, MEASURE_COMMENT, DELETED_BY "
+                "FROM MEASURE_DELETED_TABLE ORDER BY MEASURE_NUMBER",
+                "SELECT T.MEASURE_NUMBER, O.MEASURE_DATA FROM MEASURE_ORIGINAL_TABLE O JOIN "
+                "MEASURE_RESULT_TABLE T "
+                "ON T.MEASURE_RESULT_TABLE_PK = O.MEASURE_RESULT_TABLE_PK ORDER BY T.MEASURE_NUMBER"})
+            for (const auto& row : Query(path, sql)) {
+                text += '\n';
+                for (const TValue& v : row)
+                    text += Show(v) + ' ';
+            }
     return text;
 }
 
