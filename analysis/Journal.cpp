@@ -97,8 +97,8 @@ TJournalSource TakeJournalSource(TMainDataModule& dataModule)
     return source;
 }
 
-bool ComputeJournal(TJournalSource& source, const std::function<void(int, int)>& progress,
-    const std::atomic<bool>& cancel)
+bool ComputeJournal(
+    TJournalSource& source, const std::function<void(int, int)>& progress, const std::atomic<bool>& cancel)
 {
     std::unordered_map<std::int64_t, std::size_t> wanted;
     for (std::size_t i = 0; i < source.Rows.size(); ++i)
@@ -194,8 +194,8 @@ bool TJournalFilter::Matches(const TJournalRow& row) const
     if (Text.empty())
         return true;
     const std::string wanted = FoldCase(Text);
-    for (const std::string* text : {&row.Comment, &row.Sample.Code, &row.Sample.CementType,
-             &row.Sample.Manufacturer, &row.Sample.Batch})
+    for (const std::string* text :
+        {&row.Comment, &row.Sample.Code, &row.Sample.CementType, &row.Sample.Manufacturer, &row.Sample.Batch})
         if (FoldCase(*text).find(wanted) != std::string::npos)
             return true;
     return false;
@@ -264,24 +264,42 @@ std::string JournalTimeText(double oleDate)
 std::string JournalColumnCaption(TJournalColumn column)
 {
     switch (column) {
-    case TJournalColumn::Date: return "Дата";
-    case TJournalColumn::Time: return "Время";
-    case TJournalColumn::Number: return "№";
-    case TJournalColumn::SampleCode: return "Шифр пробы";
-    case TJournalColumn::CementType: return "Вид цемента";
-    case TJournalColumn::Manufacturer: return "Изготовитель";
-    case TJournalColumn::Batch: return "Партия";
-    case TJournalColumn::SamplingDate: return "Дата отбора";
-    case TJournalColumn::Mass: return "Масса";
-    case TJournalColumn::Grade: return "Марка";
-    case TJournalColumn::Supplier: return "Поставщик";
-    case TJournalColumn::ConcretionTime: return "Срок твердения";
-    case TJournalColumn::FinalContraction: return "Контракция";
-    case TJournalColumn::Activity: return "Активность";
-    case TJournalColumn::Strength: return "Фактическая активность";
-    case TJournalColumn::Error: return "Ошибка прогноза";
-    case TJournalColumn::Comment: return "Комментарий";
-    case TJournalColumn::Count: break;
+    case TJournalColumn::Date:
+        return "Дата";
+    case TJournalColumn::Time:
+        return "Время";
+    case TJournalColumn::Number:
+        return "№";
+    case TJournalColumn::SampleCode:
+        return "Шифр пробы";
+    case TJournalColumn::CementType:
+        return "Вид цемента";
+    case TJournalColumn::Manufacturer:
+        return "Изготовитель";
+    case TJournalColumn::Batch:
+        return "Партия";
+    case TJournalColumn::SamplingDate:
+        return "Дата отбора";
+    case TJournalColumn::Mass:
+        return "Масса";
+    case TJournalColumn::Grade:
+        return "Марка";
+    case TJournalColumn::Supplier:
+        return "Поставщик";
+    case TJournalColumn::ConcretionTime:
+        return "Срок твердения";
+    case TJournalColumn::FinalContraction:
+        return "Контракция";
+    case TJournalColumn::Activity:
+        return "Активность";
+    case TJournalColumn::Strength:
+        return "Фактическая активность";
+    case TJournalColumn::Error:
+        return "Ошибка прогноза";
+    case TJournalColumn::Comment:
+        return "Комментарий";
+    case TJournalColumn::Count:
+        break;
     }
     return {};
 }
@@ -289,44 +307,66 @@ std::string JournalColumnCaption(TJournalColumn column)
 std::string JournalColumnUnit(TJournalColumn column)
 {
     switch (column) {
-    case TJournalColumn::Mass: return "г";
-    case TJournalColumn::ConcretionTime: return "сут";
-    case TJournalColumn::FinalContraction: return "мл";
+    case TJournalColumn::Mass:
+        return "г";
+    case TJournalColumn::ConcretionTime:
+        return "сут";
+    case TJournalColumn::FinalContraction:
+        return "мл";
     case TJournalColumn::Activity:
     case TJournalColumn::Strength:
-    case TJournalColumn::Error: return "МПа";
-    default: return {};
+    case TJournalColumn::Error:
+        return "МПа";
+    default:
+        return {};
     }
 }
 
 std::string JournalCellText(const TJournalRow& row, TJournalColumn column, std::string_view separator)
 {
     switch (column) {
-    case TJournalColumn::Date: return JournalDateText(row.Date);
-    case TJournalColumn::Time: return JournalTimeText(row.Time);
-    case TJournalColumn::Number: return std::to_string(row.Number);
-    case TJournalColumn::SampleCode: return row.Sample.Code;
-    case TJournalColumn::CementType: return row.Sample.CementType;
-    case TJournalColumn::Manufacturer: return row.Sample.Manufacturer;
-    case TJournalColumn::Batch: return row.Sample.Batch;
+    case TJournalColumn::Date:
+        return JournalDateText(row.Date);
+    case TJournalColumn::Time:
+        return JournalTimeText(row.Time);
+    case TJournalColumn::Number:
+        return std::to_string(row.Number);
+    case TJournalColumn::SampleCode:
+        return row.Sample.Code;
+    case TJournalColumn::CementType:
+        return row.Sample.CementType;
+    case TJournalColumn::Manufacturer:
+        return row.Sample.Manufacturer;
+    case TJournalColumn::Batch:
+        return row.Sample.Batch;
     case TJournalColumn::SamplingDate:
         return row.Sample.SamplingDate ? JournalDateText(*row.Sample.SamplingDate) : std::string();
-    case TJournalColumn::Comment: return row.Comment;
-    case TJournalColumn::Strength: return OptionalDecimal(row.Sample.Strength, 1, separator);
-    default: break;
+    case TJournalColumn::Comment:
+        return row.Comment;
+    case TJournalColumn::Strength:
+        return OptionalDecimal(row.Sample.Strength, 1, separator);
+    default:
+        break;
     }
     if (!row.Readable)
         return "?";
     switch (column) {
-    case TJournalColumn::Mass: return GetCementMassStr(row.CementMass);
-    case TJournalColumn::Grade: return GetCementGradeName(row.ExpCementGrade);
-    case TJournalColumn::Supplier: return GetSupplierName(row.Supplier);
-    case TJournalColumn::ConcretionTime: return GetConcretionTimeStr(row.ConcretionTime);
-    case TJournalColumn::FinalContraction: return GetContractionStr(row.Calc.FinalContraction, separator);
-    case TJournalColumn::Activity: return GetActivityStr(row.Calc.ActivityBound, row.Calc.Activity, separator);
+    case TJournalColumn::Mass:
+        return GetCementMassStr(row.CementMass);
+    case TJournalColumn::Grade:
+        return GetCementGradeName(row.ExpCementGrade);
+    case TJournalColumn::Supplier:
+        return GetSupplierName(row.Supplier);
+    case TJournalColumn::ConcretionTime:
+        return GetConcretionTimeStr(row.ConcretionTime);
+    case TJournalColumn::FinalContraction:
+        return GetContractionStr(row.Calc.FinalContraction, separator);
+    case TJournalColumn::Activity:
+        return GetActivityStr(row.Calc.ActivityBound, row.Calc.Activity, separator);
     case TJournalColumn::Error:
         return row.Sample.Strength ? FormatDecimal(row.ForecastError(), 1, separator) : std::string();
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -334,14 +374,29 @@ std::optional<double> JournalCellNumber(const TJournalRow& row, TJournalColumn c
 {
     double value = kUndefined;
     switch (column) {
-    case TJournalColumn::Number: value = static_cast<double>(row.Number); break;
-    case TJournalColumn::Strength: value = row.Sample.Strength.value_or(kUndefined); break;
-    case TJournalColumn::Mass: value = row.Readable ? row.CementMass : kUndefined; break;
-    case TJournalColumn::ConcretionTime: value = row.Readable ? row.ConcretionTime : kUndefined; break;
-    case TJournalColumn::FinalContraction: value = row.Readable ? row.Calc.FinalContraction : kUndefined; break;
-    case TJournalColumn::Activity: value = row.Readable ? row.Calc.Activity : kUndefined; break;
-    case TJournalColumn::Error: value = row.ForecastError(); break;
-    default: return std::nullopt;
+    case TJournalColumn::Number:
+        value = static_cast<double>(row.Number);
+        break;
+    case TJournalColumn::Strength:
+        value = row.Sample.Strength.value_or(kUndefined);
+        break;
+    case TJournalColumn::Mass:
+        value = row.Readable ? row.CementMass : kUndefined;
+        break;
+    case TJournalColumn::ConcretionTime:
+        value = row.Readable ? row.ConcretionTime : kUndefined;
+        break;
+    case TJournalColumn::FinalContraction:
+        value = row.Readable ? row.Calc.FinalContraction : kUndefined;
+        break;
+    case TJournalColumn::Activity:
+        value = row.Readable ? row.Calc.Activity : kUndefined;
+        break;
+    case TJournalColumn::Error:
+        value = row.ForecastError();
+        break;
+    default:
+        return std::nullopt;
     }
     if (IsUndefined(value))
         return std::nullopt;
@@ -353,21 +408,25 @@ bool JournalColumnLess(const TJournalRow& a, const TJournalRow& b, TJournalColum
     int c = 0;
     switch (column) {
     case TJournalColumn::Date:
-    case TJournalColumn::Time: return TimeOrderLess(a, b);
+    case TJournalColumn::Time:
+        return TimeOrderLess(a, b);
     case TJournalColumn::SamplingDate:
-        c = CompareNumbers(a.Sample.SamplingDate.value_or(kUndefined), b.Sample.SamplingDate.value_or(kUndefined));
+        c = CompareNumbers(
+            a.Sample.SamplingDate.value_or(kUndefined), b.Sample.SamplingDate.value_or(kUndefined));
         break;
     case TJournalColumn::Grade:
     case TJournalColumn::Supplier: {
         // By index, the order the instrument gives them; unreadable rows first.
         const auto index = [column](const TJournalRow& r) {
-            return r.Readable ? double(column == TJournalColumn::Grade ? r.ExpCementGrade : r.Supplier) : kUndefined;
+            return r.Readable ? double(column == TJournalColumn::Grade ? r.ExpCementGrade : r.Supplier)
+                              : kUndefined;
         };
         c = CompareNumbers(index(a), index(b));
         break;
     }
     case TJournalColumn::Activity:
-        c = CompareNumbers(a.Readable ? a.Calc.Activity : kUndefined, b.Readable ? b.Calc.Activity : kUndefined);
+        c = CompareNumbers(
+            a.Readable ? a.Calc.Activity : kUndefined, b.Readable ? b.Calc.Activity : kUndefined);
         if (c == 0)
             c = a.Calc.ActivityBound - b.Calc.ActivityBound;
         break;
@@ -411,5 +470,6 @@ void SortJournalRows(const TJournal& journal, std::vector<int>& rows, TJournalCo
             return c < 0;
         return TimeOrderLess(journal[a], journal[b]);
     };
-    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return descending ? less(b, a) : less(a, b); });
+    std::stable_sort(
+        rows.begin(), rows.end(), [&](int a, int b) { return descending ? less(b, a) : less(a, b); });
 }

@@ -31,14 +31,14 @@ class TMainDataModule;
 
 struct TJournalRow
 {
-    int ListRow = -1;      // row of the result list (from 0) when the source was taken
-    std::int64_t Key = 0;  // MEASURE_RESULT_TABLE_PK
+    int ListRow = -1;         // row of the result list (from 0) when the source was taken
+    std::int64_t Key = 0;     // MEASURE_RESULT_TABLE_PK
     double Date = kUndefined; // OLE dates; undefined when the row has none
     double Time = kUndefined;
     std::int64_t Number = 0;
     TSampleInfo Sample;
-    std::string Comment; // UTF-8
-    bool Pending = false; // computed from the list's unsaved values
+    std::string Comment;   // UTF-8
+    bool Pending = false;  // computed from the list's unsaved values
     bool Readable = false; // the measurement was read and decoded
     std::uint32_t CementMass = 0;
     std::uint32_t ExpCementGrade = 0;
@@ -69,8 +69,8 @@ TJournalSource TakeJournalSource(TMainDataModule& dataModule);
 // `progress(done, total)` is called now and then; a set `cancel` ends the work early and
 // returns false. Rows not found in the file stay unreadable. Throws TDatabaseError when the
 // project cannot be attached or read.
-bool ComputeJournal(TJournalSource& source, const std::function<void(int, int)>& progress,
-    const std::atomic<bool>& cancel);
+bool ComputeJournal(
+    TJournalSource& source, const std::function<void(int, int)>& progress, const std::atomic<bool>& cancel);
 
 // The measurement's fields and results of a decoded record.
 void FillMeasurement(TJournalRow& row, const TMsrResult& msr);

@@ -110,7 +110,8 @@ void AppendField(std::string& line, const std::string& text, const std::string& 
 
 } // namespace
 
-std::string JournalCsv(const TJournal& journal, const std::vector<int>& rows, std::string_view decimalSeparator)
+std::string JournalCsv(
+    const TJournal& journal, const std::vector<int>& rows, std::string_view decimalSeparator)
 {
     const std::string separator = CsvFieldSeparator(decimalSeparator);
     std::string csv = "\xEF\xBB\xBF";

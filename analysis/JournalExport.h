@@ -12,15 +12,16 @@
 #include <vector>
 
 // Writes the sheet "Журнал". False with `error` set (Russian) when the file cannot be written.
-bool WriteJournalXlsx(const std::string& path, const TJournal& journal, const std::vector<int>& rows,
-    std::string& error);
+bool WriteJournalXlsx(
+    const std::string& path, const TJournal& journal, const std::vector<int>& rows, std::string& error);
 
 // The field separator that goes with a decimal separator: ";" after a decimal comma, else ",".
 std::string CsvFieldSeparator(std::string_view decimalSeparator);
 
 // The CSV text: a UTF-8 byte-order mark, the header, one line per row, CRLF line ends; a field
 // holding the separator, a quote or a line break is quoted with its quotes doubled.
-std::string JournalCsv(const TJournal& journal, const std::vector<int>& rows, std::string_view decimalSeparator);
+std::string JournalCsv(
+    const TJournal& journal, const std::vector<int>& rows, std::string_view decimalSeparator);
 // False with `error` set when the file cannot be written.
 bool WriteJournalCsv(const std::string& path, const TJournal& journal, const std::vector<int>& rows,
     std::string_view decimalSeparator, std::string& error);

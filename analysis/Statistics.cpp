@@ -47,8 +47,8 @@ TControlLimits IndividualsLimits(const std::vector<double>& values)
     limits.Sigma = ranges / static_cast<double>(values.size() - 1) / kMovingRangeDivisor;
     limits.Ucl = limits.Centre + 3.0 * limits.Sigma;
     limits.Lcl = limits.Centre - 3.0 * limits.Sigma;
-    limits.Beyond = static_cast<int>(
-        std::count_if(values.begin(), values.end(), [&](double v) { return v > limits.Ucl || v < limits.Lcl; }));
+    limits.Beyond = static_cast<int>(std::count_if(
+        values.begin(), values.end(), [&](double v) { return v > limits.Ucl || v < limits.Lcl; }));
     return limits;
 }
 
@@ -90,8 +90,8 @@ TActivityStatistics ComputeStatistics(const TJournal& journal, const std::vector
 
 namespace {
 
-std::map<std::uint32_t, TActivityStatistics> Grouped(const TJournal& journal, const std::vector<int>& rows,
-    std::uint32_t (*key)(const TJournalRow&))
+std::map<std::uint32_t, TActivityStatistics> Grouped(
+    const TJournal& journal, const std::vector<int>& rows, std::uint32_t (*key)(const TJournalRow&))
 {
     std::map<std::uint32_t, std::vector<int>> groups;
     for (const int i : rows)
@@ -105,7 +105,8 @@ std::map<std::uint32_t, TActivityStatistics> Grouped(const TJournal& journal, co
 
 } // namespace
 
-std::map<std::uint32_t, TActivityStatistics> StatisticsByGrade(const TJournal& journal, const std::vector<int>& rows)
+std::map<std::uint32_t, TActivityStatistics> StatisticsByGrade(
+    const TJournal& journal, const std::vector<int>& rows)
 {
     return Grouped(journal, rows, [](const TJournalRow& r) { return r.ExpCementGrade; });
 }

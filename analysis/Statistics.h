@@ -70,7 +70,8 @@ struct TControlSeries
 TControlSeries ActivitySeries(const TJournal& journal, const std::vector<int>& rows);
 
 // The statistics per expected grade and per supplier index, of the rows that are readable.
-std::map<std::uint32_t, TActivityStatistics> StatisticsByGrade(const TJournal& journal, const std::vector<int>& rows);
+std::map<std::uint32_t, TActivityStatistics> StatisticsByGrade(
+    const TJournal& journal, const std::vector<int>& rows);
 std::map<std::uint32_t, TActivityStatistics> StatisticsBySupplier(
     const TJournal& journal, const std::vector<int>& rows);
 

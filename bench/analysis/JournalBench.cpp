@@ -80,7 +80,8 @@ void BM_JournalCompute(benchmark::State& state)
         state.PauseTiming();
         TJournalSource source = TakeJournalSource(OpenStore());
         state.ResumeTiming();
-        ComputeJournal(source, [](int, int) {}, cancel);
+        ComputeJournal(
+            source, [](int, int) {}, cancel);
         state.PauseTiming();
         readable = static_cast<int>(std::count_if(
             source.Rows.begin(), source.Rows.end(), [](const TJournalRow& r) { return r.Readable; }));
