@@ -2,6 +2,8 @@
 
 #include "app/OperatorDialogs.h"
 
+#include <qcustomplot.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -180,7 +182,7 @@ const QImage& TReportPageView::PageImage()
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::white);
         {
-            QPainter painter(&image);
+            QCPPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setRenderHint(QPainter::TextAntialiasing);
             m_painter->Paint(painter, *m_sheet);
@@ -423,7 +425,7 @@ QStringList TReportPreviewForm::SaveJpegPages(const QString& fileName, int dotsP
             page.setDotsPerMeterY(qRound(dotsPerInch / 0.0254));
             page.fill(Qt::white);
             {
-                QPainter painter(&page);
+                QCPPainter painter(&page);
                 painter.setRenderHint(QPainter::Antialiasing);
                 painter.setRenderHint(QPainter::TextAntialiasing);
                 sheetPainter.Paint(painter, m_sheets->Sheet(i));

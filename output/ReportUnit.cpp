@@ -17,7 +17,8 @@ namespace {
 
 constexpr double kSheetWidthMm = 297.0;
 constexpr double kSheetHeightMm = 210.0;
-constexpr double kMaxChartDpi = 300.0;
+// The chart is laid out at this resolution and scaled to its field on any device.
+constexpr double kChartLayoutDpi = 96.0;
 
 struct TPiece
 {
@@ -46,7 +47,7 @@ TLabel DeltaV(const QString& before, const QString& subscript, const QString& af
 class TSheetPainter
 {
 public:
-    TSheetPainter(QPainter& painter)
+    TSheetPainter(QCPPainter& painter)
         : m_painter(painter)
     {
         const QRect device = painter.viewport();
@@ -126,10 +127,10 @@ public:
 
     double Sx() const { return m_sx; }
     double Sy() const { return m_sy; }
-    QPainter& Painter() { return m_painter; }
+    QCPPainter& Painter() { return m_painter; }
 
 private:
-    QPainter& m_painter;
+    QCPPainter& m_painter;
     double m_sx = 1.0;
     double m_sy = 1.0;
 };
@@ -152,17 +153,11 @@ void PaintChart(
     if (sheet.Readable)
         chart.Fill(sheet.Msr);
     chart.ShowQuantity(1, color);
-    const QRectF target = sheetPainter.Rect(412, 124, 620, 408);
-    // Laid out at screen size (96 dpi) and scaled, so its fonts keep their proportions. A
-    // printer's 1200 dpi would make a picture of 170 MB a sheet: 300 dpi is sharp on paper.
-    const int width = qRound(620 * kReportUnitMm / 25.4 * 96);
-    const int height = qRound(408 * kReportUnitMm / 25.4 * 96);
-    const double scale = std::min(target.width() / width, kMaxChartDpi / 96.0);
-    const QPixmap picture = chart.Plot()->toPixmap(width, height, scale);
-    sheetPainter.Painter().drawPixmap(target, picture, QRectF(picture.rect()));
+    PaintReportChart(sheetPainter.Painter(), chart, sheetPainter.Rect(412, 124, 620, 408),
+        QSizeF(620 * kReportUnitMm, 408 * kReportUnitMm));
 }
 
-void PaintSheet(QPainter& painter, TForecastChart& chart, const TReportSheet& sheet, std::uint32_t color)
+void PaintSheet(QCPPainter& painter, TForecastChart& chart, const TReportSheet& sheet, std::uint32_t color)
 {
     TSheetPainter p(painter);
     painter.save();
@@ -228,6 +223,49 @@ void PaintSheet(QPainter& painter, TForecastChart& chart, const TReportSheet& sh
 
 } // namespace
 
+void UseDeviceIndependentFonts(QCustomPlot& plot)
+{
+    const auto pixels = [](QFont font) {
+        if (font.pointSizeF() > 0)
+            font.setPixelSize(std::max(1, qRound(font.pointSizeF() * kChartLayoutDpi / 72.0)));
+        return font;
+    };
+    plot.setFont(pixels(plot.font()));
+    for (QCPAxis* axis : plot.axisRect()->axes()) {
+        axis->setTickLabelFont(pixels(axis->tickLabelFont()));
+        axis->setLabelFont(pixels(axis->labelFont()));
+        axis->setSelectedTickLabelFont(pixels(axis->selectedTickLabelFont()));
+        axis->setSelectedLabelFont(pixels(axis->selectedLabelFont()));
+    }
+    for (int i = 0; i < plot.plotLayout()->elementCount(); ++i)
+        if (auto* text = qobject_cast<QCPTextElement*>(plot.plotLayout()->elementAt(i))) {
+            text->setFont(pixels(text->font()));
+            text->setSelectedFont(pixels(text->selectedFont()));
+        }
+}
+
+void PaintReportChart(
+    QCPPainter& painter, TForecastChart& chart, const QRectF& target, const QSizeF& millimetres)
+{
+    // Laid out at screen size and scaled, so its fonts and lines keep their proportions on
+    // every device and at every zoom.
+    QCustomPlot& plot = *chart.Plot();
+    const int width = qRound(millimetres.width() / 25.4 * kChartLayoutDpi);
+    const int height = qRound(millimetres.height() / 25.4 * kChartLayoutDpi);
+    if (width <= 0 || height <= 0)
+        return;
+    const QCPPainter::PainterModes modes = painter.modes();
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / width, target.height() / height);
+    // Lines, curve and labels go to a PDF or a printer as paths and text, never as a picture;
+    // a hairline grid would all but vanish on paper.
+    painter.setModes(QCPPainter::pmVectorized | QCPPainter::pmNoCaching | QCPPainter::pmNonCosmetic);
+    plot.toPainter(&painter, width, height);
+    painter.restore();
+    painter.setModes(modes);
+}
+
 TStoreReportSheets::TStoreReportSheets(TMainDataModule& dataModule, bool allRecords)
     : m_dataModule(dataModule)
 {
@@ -291,23 +329,24 @@ TReportPainter::TReportPainter(std::uint32_t color)
     , m_color(color)
 {
     m_chart->UsePrintedLook();
+    UseDeviceIndependentFonts(*m_chart->Plot());
 }
 
 TReportPainter::~TReportPainter() = default;
 
-void TReportPainter::Paint(QPainter& painter, const TReportSheet& sheet)
+void TReportPainter::Paint(QCPPainter& painter, const TReportSheet& sheet)
 {
     PaintSheet(painter, *m_chart, sheet, m_color);
 }
 
-void PaintReportSheet(QPainter& painter, const TReportSheet& sheet, std::uint32_t color)
+void PaintReportSheet(QCPPainter& painter, const TReportSheet& sheet, std::uint32_t color)
 {
     TReportPainter(color).Paint(painter, sheet);
 }
 
 void PaintReport(QPagedPaintDevice& device, const std::vector<TReportSheet>& sheets, std::uint32_t color)
 {
-    QPainter painter(&device);
+    QCPPainter painter(&device);
     TReportPainter sheetPainter(color);
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         if (i > 0)
@@ -319,7 +358,7 @@ void PaintReport(QPagedPaintDevice& device, const std::vector<TReportSheet>& she
 bool PaintReport(QPagedPaintDevice& device, const TReportSheets& sheets, std::uint32_t color,
     const std::function<bool(int, int)>& progress)
 {
-    QPainter painter(&device);
+    QCPPainter painter(&device);
     TReportPainter sheetPainter(color);
     const int count = sheets.Count();
     for (int i = 0; i < count; ++i) {

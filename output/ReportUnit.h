@@ -19,8 +19,10 @@
 #include <memory>
 #include <vector>
 
-class QPainter;
+class QCPPainter;
+class QCustomPlot;
 class QPagedPaintDevice;
+class QSizeF;
 class TForecastChart;
 class TMainDataModule;
 
@@ -87,6 +89,15 @@ QRectF ReportPrintedArea();
 QString ReportBeginText(const TReportSheet& sheet);
 QString ReportEndText(const TReportSheet& sheet);
 
+// The chart's fonts in pixels of its layout rather than in points: a point is resolved
+// against the device painted on, so a 300 dpi page would get letters three times too large
+// for the places the chart made for them.
+void UseDeviceIndependentFonts(QCustomPlot& plot);
+// The chart laid out for a field of `millimetres` at screen resolution and drawn scaled into
+// `target` (device coordinates) as vectors: paths and text in a PDF, no picture.
+void PaintReportChart(
+    QCPPainter& painter, TForecastChart& chart, const QRectF& target, const QSizeF& millimetres);
+
 // Paints sheets on devices whose page is the whole A4 landscape sheet, one chart kept for
 // all of them (making a chart costs more than painting one). `color` is the channel's line
 // colour, 0x00BBGGRR.
@@ -95,7 +106,8 @@ class TReportPainter
 public:
     explicit TReportPainter(std::uint32_t color);
     ~TReportPainter();
-    void Paint(QPainter& painter, const TReportSheet& sheet);
+    // The painter is a QCPPainter so the chart can be drawn into it as vectors.
+    void Paint(QCPPainter& painter, const TReportSheet& sheet);
 
 private:
     std::unique_ptr<TForecastChart> m_chart;
@@ -103,7 +115,7 @@ private:
 };
 
 // One sheet with a painter of its own.
-void PaintReportSheet(QPainter& painter, const TReportSheet& sheet, std::uint32_t color);
+void PaintReportSheet(QCPPainter& painter, const TReportSheet& sheet, std::uint32_t color);
 
 // Every sheet, one page each.
 void PaintReport(QPagedPaintDevice& device, const std::vector<TReportSheet>& sheets, std::uint32_t color);

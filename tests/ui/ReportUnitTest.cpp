@@ -11,6 +11,8 @@
 #include "tests/compute/RecordBuilder.h"
 #include "tests/support/TempDir.h"
 
+#include <qcustomplot.h>
+
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -26,6 +28,9 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -53,17 +58,50 @@ QString RunTool(const QString& program, const QStringList& arguments)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// Sheet i is record number i + 1 a day after sheet i - 1; each is made when asked for.
+struct TPdfWord
+{
+    QString Text;
+    QRectF Box; // points from the page's top left
+};
+
+// The words of one page with their boxes, as `pdftotext -bbox` finds them.
+std::vector<TPdfWord> PdfWords(const QString& pdf, int page)
+{
+    const QString html
+        = RunTool("pdftotext", {"-bbox", "-f", QString::number(page), "-l", QString::number(page), pdf, "-"});
+    static const QRegularExpression word(QStringLiteral(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    std::vector<TPdfWord> words;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        words.push_back({m.captured(5),
+            QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
+    }
+    return words;
+}
+
+// Image objects of a PDF, one line each, as `pdfimages -list` lists them under its header.
+QStringList PdfImages(const QString& pdf)
+{
+    QStringList lines = RunTool("pdfimages", {"-list", pdf}).split('\n', Qt::SkipEmptyParts);
+    return lines.mid(2);
+}
+
+// Sheet i is record number i + 1 a day after sheet i - 1; each is made when asked for,
+// taking `delay` as a slow store would.
 class TCountingSheets : public TReportSheets
 {
 public:
-    explicit TCountingSheets(int count)
+    explicit TCountingSheets(int count, std::chrono::milliseconds delay = {})
         : m_count(count)
+        , m_delay(delay)
     { }
     int Count() const override { return m_count; }
     TReportSheet Sheet(int index) const override
     {
         ++Made;
+        std::this_thread::sleep_for(m_delay);
         TReportSheet sheet;
         sheet.Msr = Record(OleDate(2008, 3, 5, 14, 7) + index, index + 1);
         sheet.BeginDateTime = sheet.Msr.BeginDateTime;
@@ -76,6 +114,7 @@ public:
 
 private:
     int m_count;
+    std::chrono::milliseconds m_delay;
 };
 
 } // namespace
@@ -168,16 +207,63 @@ TEST_F(ReportTest, PdfHoldsOnePagePerSheetWithTheTexts)
     const QString pdf = QString::fromStdString(Dir.File("protocol.pdf"));
     preview.SavePdf(pdf);
     EXPECT_TRUE(RunTool("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+3\\b")));
-    // The text tool joins blanks; the chart is a picture and holds no text.
+    // The text tool joins blanks; the chart is drawn as vectors, its labels are text and the
+    // file holds no picture.
+    EXPECT_TRUE(PdfImages(pdf).isEmpty()) << PdfImages(pdf).join('\n').toStdString();
     const QString first = RunTool("pdftotext", {"-f", "1", "-l", "1", pdf, "-"}).simplified();
     for (const char* expected :
         {"Протокол испытания №", "начало 05.03.2008 14:07", "окончание 05.03.2008 17:37",
             "Параметры испытания", "Результаты испытания", "Масса цемента в стакане Co, г",
-            "Активность R, МПа", "Испытания провёл:", "ВОРКАСТИРОВАНИЕ", "M-500"})
+            "Активность R, МПа", "Испытания провёл:", "ВОРКАСТИРОВАНИЕ", "M-500", "Время, ч:м", "3:00"})
         EXPECT_TRUE(first.contains(QString::fromUtf8(expected))) << expected << "\n" << first.toStdString();
     EXPECT_TRUE(first.contains("400"));
     const QString second = RunTool("pdftotext", {"-f", "2", "-l", "2", pdf, "-"}).simplified();
     EXPECT_TRUE(second.contains("окончание 07.03.2008 02:10")) << second.toStdString();
+}
+
+// The sheet's texts where its template puts them (report units of 5/18 mm from the sheet's
+// left edge and top), whatever the chart does beside them.
+TEST_F(ReportTest, SheetTextsStayInTheirTemplatePlaces)
+{
+    TReportPreviewForm preview(nullptr, CollectReportSheets(DataModule, false), 0);
+    const QString pdf = QString::fromStdString(Dir.File("places.pdf"));
+    preview.SavePdf(pdf);
+    const std::vector<TPdfWord> words = PdfWords(pdf, 1);
+    constexpr double kPoint = 5.0 / 18.0 / 25.4 * 72.0;
+    const struct
+    {
+        const char* Word;
+        bool RightEdge; // else the left edge
+        double X, Y;    // the edge, and the middle of the line
+    } places[] = {
+        {"_______", true, 1035, 82},
+        {"начало", false, -1, 106},
+        {"окончание", false, -1, 130},
+        {"Параметры", false, 42, 210},
+        {"Масса", false, 42, 238},
+        {"Результаты", false, 42, 418},
+        {"Активность", false, 42, 642},
+        {"Удельная", false, 42, 670},
+        {"_____________________", true, 1032, 674},
+        {"ΔV", false, 412, 208},
+    };
+    for (const auto& place : places) {
+        const auto word = std::find_if(words.begin(), words.end(),
+            [&](const TPdfWord& w) { return w.Text == QString::fromUtf8(place.Word); });
+        ASSERT_NE(word, words.end()) << place.Word;
+        if (place.X >= 0) {
+            EXPECT_NEAR(place.RightEdge ? word->Box.right() : word->Box.left(), place.X * kPoint, 1.0)
+                << place.Word;
+        }
+        EXPECT_NEAR(word->Box.center().y(), place.Y * kPoint, 2.0) << place.Word;
+    }
+    // Both date lines end at the right edge of the header.
+    int dateLines = 0;
+    for (const TPdfWord& w : words)
+        dateLines += w.Text == QStringLiteral("22:40") || w.Text == QStringLiteral("02:10")
+            ? std::abs(w.Box.right() - 1035 * kPoint) < 1.0
+            : 0;
+    EXPECT_EQ(dateLines, 2);
 }
 
 TEST_F(ReportTest, JpegPagesAreNamedAfterTheFileAndCropped)
@@ -295,7 +381,7 @@ TEST_F(ReportTest, ManySheetsPreviewMakesOnlyThePagesTurnedTo)
     QImage expected(shown.size(), QImage::Format_RGB32);
     expected.fill(Qt::white);
     {
-        QPainter painter(&expected);
+        QCPPainter painter(&expected);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
         PaintReportSheet(painter, sheets->Sheet(149), 0x0000FF);
@@ -310,7 +396,9 @@ TEST_F(ReportTest, ManySheetsPreviewMakesOnlyThePagesTurnedTo)
 TEST_F(ReportTest, ManySheetsSavedWholeOrNotAtAll)
 {
     constexpr int kSheets = 60;
-    TReportPreviewForm preview(nullptr, std::make_shared<TCountingSheets>(kSheets), 0);
+    // Sheets slow enough that the progress window shows however fast the painting is.
+    TReportPreviewForm preview(
+        nullptr, std::make_shared<TCountingSheets>(kSheets, std::chrono::milliseconds(20)), 0);
     const QString pdf = QString::fromStdString(Dir.File("long.pdf"));
     ASSERT_TRUE(preview.SavePdf(pdf));
     EXPECT_TRUE(RunTool("pdfinfo", {pdf})
