@@ -1,8 +1,11 @@
 #include "app/MainUnit.h"
 
 #include "app/DBControls.h"
+#include "app/HistoryWindow.h"
+#include "app/IniFile.h"
 #include "app/OperatorDialogs.h"
 #include "app/ResultTableModel.h"
+#include "app/SamplePanel.h"
 #include "app/ServerDialogs.h"
 #include "compute/Activity.h"
 #include "compute/ResultText.h"
@@ -27,8 +30,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
@@ -206,6 +211,12 @@ void TMainForm::CreateActions()
         {&RefreshProjectAction, "RefreshProjectAction", "Обновить", "Обновить",
             "Показать, что сохранили другие рабочие места, сохранив свои изменения", "read",
             &TMainForm::RefreshProjectActionExecute},
+        {&HistoryAction, "HistoryAction", "История...", "История изменений",
+            "Изменения записи и проекта: что, кем и когда изменено; восстановление удалённых записей",
+            "report", &TMainForm::HistoryActionExecute},
+        {&DeviceValuesAction, "DeviceValuesAction", "Значения прибора", "Значения прибора",
+            "Вернуть записи параметры, записанные прибором (до сохранения это можно отменить)",
+            "cancelchanges", &TMainForm::DeviceValuesActionExecute},
     };
     for (const TEntry& entry : entries) {
         auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.Icon))),
@@ -305,6 +316,8 @@ void TMainForm::CreateMenu()
 
     QMenu* edit = addMenu("N4", "Правка");
     addEntry(edit, "N7", CancelChangesAction);
+    addEntry(edit, "DeviceValuesMenuItem", DeviceValuesAction);
+    addEntry(edit, "HistoryMenuItem", HistoryAction, QKeySequence(Qt::CTRL | Qt::Key_H));
     edit->addSeparator();
     addEntry(edit, "DeleteAllMenuItem", DeleteAllRecordsAction);
 
@@ -458,6 +471,45 @@ QWidget* TMainForm::CreateGridPanel()
     m_mainDBGrid->setColumnWidth(0, 10 * charWidth + 6);
     m_mainDBGrid->setColumnWidth(1, 8 * charWidth + 6);
     m_mainDBGrid->viewport()->installEventFilter(this);
+    // The sample's columns are there for those who want them: the header's menu shows them.
+    m_mainDBGrid->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    const std::int32_t shown = [this] {
+        try {
+            return TIniFile(m_paths.SettingsFile.toStdString()).ReadInteger("ResultList", "SampleColumns", 0);
+        } catch (const std::exception&) {
+            return 0;
+        }
+    }();
+    for (int column = TResultTableModel::kFixedColumns; column < m_resultModel->columnCount(); ++column) {
+        m_mainDBGrid->setColumnHidden(column, !(shown & (1 << (column - TResultTableModel::kFixedColumns))));
+        m_mainDBGrid->setColumnWidth(column, 12 * charWidth + 6);
+    }
+    connect(m_mainDBGrid->horizontalHeader(), &QWidget::customContextMenuRequested, this,
+        [this](const QPoint& at) {
+            QMenu menu(this);
+            for (int column = TResultTableModel::kFixedColumns; column < m_resultModel->columnCount();
+                 ++column) {
+                QAction* item = menu.addAction(m_resultModel->headerData(column, Qt::Horizontal).toString());
+                item->setCheckable(true);
+                item->setChecked(!m_mainDBGrid->isColumnHidden(column));
+                item->setData(column);
+            }
+            QAction* chosen = menu.exec(m_mainDBGrid->horizontalHeader()->mapToGlobal(at));
+            if (!chosen)
+                return;
+            m_mainDBGrid->setColumnHidden(chosen->data().toInt(), !chosen->isChecked());
+            std::int32_t mask = 0;
+            for (int column = TResultTableModel::kFixedColumns; column < m_resultModel->columnCount();
+                 ++column)
+                if (!m_mainDBGrid->isColumnHidden(column))
+                    mask |= 1 << (column - TResultTableModel::kFixedColumns);
+            RunCommand([this, mask] {
+                QDir().mkpath(QFileInfo(m_paths.SettingsFile).absolutePath());
+                TIniFile ini(m_paths.SettingsFile.toStdString());
+                ini.WriteInteger("ResultList", "SampleColumns", mask);
+                ini.UpdateFile();
+            });
+        });
     connect(m_mainDBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
         [this](const QModelIndex& current) {
             if (!current.isValid())
@@ -505,9 +557,12 @@ QWidget* TMainForm::CreateChartPanel()
     auto* commentPanel = new QWidget(splitter);
     commentPanel->setObjectName(QStringLiteral("CommentPanel"));
     commentPanel->setMinimumHeight(50);
-    auto* commentLayout = new QVBoxLayout(commentPanel);
-    commentLayout->setContentsMargins(2, 2, 2, 2);
+    auto* bottomLayout = new QHBoxLayout(commentPanel);
+    bottomLayout->setContentsMargins(2, 2, 2, 2);
+    bottomLayout->setSpacing(6);
+    auto* commentLayout = new QVBoxLayout;
     commentLayout->setSpacing(2);
+    bottomLayout->addLayout(commentLayout, 1);
     commentLayout->addWidget(new QLabel(QStringLiteral("Комментарий:"), commentPanel));
     m_commentDBMemo = new TDBMemo(commentPanel);
     m_commentDBMemo->setObjectName(QStringLiteral("CommentDBMemo"));
@@ -518,6 +573,14 @@ QWidget* TMainForm::CreateChartPanel()
         m_commentDBMemo, &TDBMemo::Exit, this, [this] { RunCommand([this] { m_dataModule.PostEdits(); }); });
     connect(m_commentDBMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ActionListUpdate);
     commentLayout->addWidget(m_commentDBMemo, 1);
+    m_samplePanel = new TSamplePanel(m_dataModule, commentPanel);
+    connect(m_samplePanel, &TSamplePanel::Exit, this, [this] {
+        RunCommand([this] {
+            m_dataModule.PostEdits();
+            ShowResult();
+        });
+    });
+    bottomLayout->addWidget(m_samplePanel, 1);
 
     splitter->addWidget(m_graphicPageControl);
     splitter->addWidget(commentPanel);
@@ -657,6 +720,8 @@ void TMainForm::ActionListUpdate()
     for (QAction* action : QuantityActions)
         action->setEnabled(records);
     m_commentDBMemo->setEnabled(records);
+    HistoryAction->setEnabled(open);
+    DeviceValuesAction->setEnabled(records);
 }
 
 // ---- settings ----------------------------------------------------------------------------------
@@ -828,6 +893,25 @@ void TMainForm::ShowProjectPages(bool show)
     m_clientLayout->setCurrentWidget(show ? static_cast<QWidget*>(m_pageControl) : m_mainBevel);
 }
 
+void TMainForm::HistoryActionExecute()
+{
+    m_dataModule.PostEdits();
+    THistoryWindow window(m_dataModule, this);
+    if (window.exec() == QDialog::Accepted)
+        ShowResult();
+}
+
+void TMainForm::DeviceValuesActionExecute()
+{
+    if (!m_dataModule.RestoreDeviceValues()) {
+        OperatorDialogs().Message(QApplication::applicationName(),
+            QStringLiteral("Параметры этой записи не изменялись: в ней значения прибора."),
+            QMessageBox::Information, QMessageBox::Ok);
+        return;
+    }
+    ShowResult();
+}
+
 void TMainForm::OpenServerProjectActionExecute()
 {
     ServerProjectCommand(false);
@@ -957,9 +1041,14 @@ void TMainForm::ShowResult()
     const TParamTexts params = GetParamTexts(msr, separator);
     for (int row = 0; row < static_cast<int>(params.size()); ++row)
         m_paramStringGrid->SetValue(row, Utf8(params[row]));
-    const TResultTexts results = GetResultTexts(CalcMsrResult(msr), separator);
-    for (int row = 0; row < static_cast<int>(results.size()); ++row)
+    const TMsrCalcResult calc = CalcMsrResult(msr);
+    const TResultTexts results = GetResultTexts(calc, separator);
+    for (int row = 0; row + 1 < static_cast<int>(results.size()); ++row)
         m_detailsStringGrid->SetValue(row + 1, Utf8(results[row]));
+    m_detailsStringGrid->SetValue(kUnitContractionRow, Utf8(results.back()));
+    const std::optional<double> strength = m_dataModule.GetSampleInfo().Strength;
+    m_detailsStringGrid->SetValue(kMeasuredStrengthRow, Utf8(GetMeasuredStrengthStr(strength, separator)));
+    m_detailsStringGrid->SetValue(kForecastErrorRow, Utf8(GetForecastErrorStr(calc, strength, separator)));
     ClearGraphics();
     m_chart->Fill(msr);
     ShowVorkastGraphic();

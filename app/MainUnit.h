@@ -35,6 +35,7 @@ class TDBNavigator;
 class TForecastChart;
 class TResultStringGrid;
 class TResultTableModel;
+class TSamplePanel;
 
 class TMainForm : public QMainWindow, private TDataSetListener
 {
@@ -67,6 +68,10 @@ public:
     void OpenServerProjectActionExecute();
     void CreateServerProjectActionExecute();
     void RefreshProjectActionExecute();
+    // The change history window; the instrument's own values back into the current record.
+    void HistoryActionExecute();
+    void DeviceValuesActionExecute();
+    TSamplePanel* SamplePanel() const { return m_samplePanel; }
     // Asks where the project on a server is, then creates it there or opens it.
     void ServerProjectCommand(bool create);
     void DeleteAllRecordsActionExecute();
@@ -172,6 +177,8 @@ public:
     QAction* OpenServerProjectAction = nullptr;
     QAction* CreateServerProjectAction = nullptr;
     QAction* RefreshProjectAction = nullptr;
+    QAction* HistoryAction = nullptr;
+    QAction* DeviceValuesAction = nullptr;
     std::array<QAction*, 5> QuantityActions{}; // VolumeTimeAction .. Temperature2TimeAction
 
 private:
@@ -186,6 +193,7 @@ private:
     TResultStringGrid* m_detailsStringGrid = nullptr;
     TDBNavigator* m_resultDBNavigator = nullptr;
     TDBMemo* m_commentDBMemo = nullptr;
+    TSamplePanel* m_samplePanel = nullptr;
     TDBMemo* m_descriptionDBMemo = nullptr;
     QTabWidget* m_graphicPageControl = nullptr;
     TForecastChart* m_chart = nullptr;

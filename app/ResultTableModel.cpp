@@ -1,5 +1,7 @@
 #include "app/ResultTableModel.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 namespace {
@@ -11,10 +13,18 @@ struct TColumn
     const char* Format; // empty: plain number
 };
 
+// The first three always shown; the sample's columns when the operator asks for them.
 const TColumn kColumns[] = {
     {"MEASURE_DATE", "Дата", "dd.MM.yyyy"},
     {"MEASURE_TIME", "Время", "hh:mm:ss"},
     {"MEASURE_NUMBER", "№", ""},
+    {"SAMPLE_CODE", "Шифр пробы", ""},
+    {"CEMENT_TYPE", "Вид цемента", ""},
+    {"MANUFACTURER", "Завод-изготовитель", ""},
+    {"BATCH_NUMBER", "Номер партии", ""},
+    {"SAMPLING_DATE", "Дата отбора", "dd.MM.yyyy"},
+    {"MEASURED_STRENGTH", "Факт. активность, МПа", ""},
+    {"STRENGTH_TEST_DATE", "Дата испытания", "dd.MM.yyyy"},
 };
 
 } // namespace
@@ -47,8 +57,9 @@ QVariant TResultTableModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= m_rows || !m_dataSet.Active())
         return {};
     if (role == Qt::TextAlignmentRole)
-        return index.column() == 2 ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                   : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        return index.column() == 2 || index.column() == kStrengthColumn
+            ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+            : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
     const TColumn& column = kColumns[index.column()];
@@ -57,6 +68,10 @@ QVariant TResultTableModel::data(const QModelIndex& index, int role) const
         return OleDateToDateTime(dateTime->Value).toString(QString::fromLatin1(column.Format));
     if (const auto* number = std::get_if<std::int64_t>(&value))
         return QString::number(*number);
+    if (const auto* strength = std::get_if<double>(&value))
+        return QLocale().toString(*strength, 'f', 1);
+    if (const auto* text = std::get_if<std::string>(&value))
+        return QString::fromStdString(*text);
     return {};
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // The results list as a Qt table: one row per measurement record of ResultDataSet,
-// the shown columns "Дата", "Время", "№". Read only; the dataset stays the one truth,
-// the model only translates its notifications.
+// the columns "Дата", "Время", "№", then the sample's optional ones. Read only; the dataset stays the one
+// truth, the model only translates its notifications.
 
 #include "store/CachedDataSet.h"
 #include "view/DateTimes.h"
@@ -22,6 +22,9 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    static constexpr int kFixedColumns = 3;
+    static constexpr int kStrengthColumn = 9;
 
     // The dataset's current row as a model row; -1 when there is none.
     int CurrentRow() const;

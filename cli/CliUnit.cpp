@@ -14,12 +14,14 @@
 #include <QPdfWriter>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -29,19 +31,24 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
-const char* const kUsageText = "Использование:\n"
-                               "  cement-lab-cli create ПРОЕКТ.fdb\n"
-                               "  cement-lab-cli info ПРОЕКТ.fdb\n"
-                               "  cement-lab-cli results ПРОЕКТ.fdb\n"
-                               "  cement-lab-cli export ПРОЕКТ.fdb ЗАПИСЬ ФАЙЛ.txt\n"
-                               "  cement-lab-cli report ПРОЕКТ.fdb ФАЙЛ.pdf [--record ЗАПИСЬ]\n"
-                               "  cement-lab-cli download ПРОЕКТ.fdb\n"
-                               "  cement-lab-cli stats ПРОЕКТ.fdb [ОТБОР]\n"
-                               "  cement-lab-cli journal ПРОЕКТ.fdb [--format csv|xlsx] ФАЙЛ [ОТБОР]\n"
-                               "  cement-lab-cli --help | --version\n"
-                               "ЗАПИСЬ: номер записи от 1 в порядке списка проекта.\n"
-                               "ОТБОР: --days СУТКИ --grade МАРКА --supplier ПОСТАВЩИК (номера, как в записи)\n"
-                               "       --from ГГГГ-ММ-ДД --to ГГГГ-ММ-ДД (включительно).\n";
+const char* const kUsageText
+    = "Использование:\n"
+      "  cement-lab-cli create ПРОЕКТ.fdb\n"
+      "  cement-lab-cli info ПРОЕКТ.fdb\n"
+      "  cement-lab-cli results ПРОЕКТ.fdb\n"
+      "  cement-lab-cli export ПРОЕКТ.fdb ЗАПИСЬ ФАЙЛ.txt\n"
+      "  cement-lab-cli report ПРОЕКТ.fdb ФАЙЛ.pdf [--record ЗАПИСЬ]\n"
+      "  cement-lab-cli download ПРОЕКТ.fdb\n"
+      "  cement-lab-cli history ПРОЕКТ.fdb [ЗАПИСЬ]\n"
+      "  cement-lab-cli set ПРОЕКТ.fdb ЗАПИСЬ ПОЛЕ ЗНАЧЕНИЕ\n"
+      "  cement-lab-cli stats ПРОЕКТ.fdb [ОТБОР]\n"
+      "  cement-lab-cli journal ПРОЕКТ.fdb [--format csv|xlsx] ФАЙЛ [ОТБОР]\n"
+      "  cement-lab-cli --help | --version\n"
+      "ЗАПИСЬ: номер записи от 1 в порядке списка проекта.\n"
+      "ПОЛЕ: code, cement_type, manufacturer, batch, sampling_date, strength,\n"
+      "      strength_date (даты ГГГГ-ММ-ДД или ДД.ММ.ГГГГ; пустое значение стирает).\n"
+      "ОТБОР: --days СУТКИ --grade МАРКА --supplier ПОСТАВЩИК (номера, как в записи)\n"
+      "       --from ГГГГ-ММ-ДД --to ГГГГ-ММ-ДД (включительно).\n";
 
 // A failure the operator is told about in the program's own words.
 class TCliFailure : public std::runtime_error
@@ -183,8 +190,114 @@ void Results(const std::vector<std::string>& a, std::ostream& out, const TCliOpt
             out << '\t' << text;
         for (const std::string& text : values)
             out << '\t' << text;
-        out << '\t' << EscapeComment(dataModule.GetMeasureComment()) << "\n";
+        out << '\t' << EscapeComment(dataModule.GetMeasureComment());
+        const TSampleInfo sample = dataModule.GetSampleInfo();
+        auto dayText = [](const std::optional<double>& d) { return d ? OleDateText(*d) : std::string(); };
+        const std::optional<TForecastError> error
+            = msr.Data.empty() ? std::nullopt : GetForecastError(CalcMsrResult(msr), sample.Strength);
+        out << '\t' << EscapeComment(sample.Code) << '\t' << EscapeComment(sample.CementType) << '\t'
+            << EscapeComment(sample.Manufacturer) << '\t' << EscapeComment(sample.Batch) << '\t'
+            << dayText(sample.SamplingDate) << '\t' << GetMeasuredStrengthStr(sample.Strength, separator)
+            << '\t' << dayText(sample.StrengthDate) << '\t'
+            << (error ? FormatDecimal(error->Mpa, 1, separator) : "?") << '\t'
+            << (error ? FormatDecimal(error->Percent, 1, separator) : "?") << "\n";
     }
+    dataModule.CloseProjectDatabase();
+}
+
+void History(const std::vector<std::string>& a, std::ostream& out, const TCliOptions& options)
+{
+    if (a.size() != 2 && a.size() != 3)
+        throw TUsageError("history: нужны файл проекта и, может быть, номер записи");
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1]);
+    std::optional<std::int64_t> key;
+    if (a.size() == 3)
+        key = dataModule.RecordKeyAt(ParseRecord(a[2], dataModule.GetRecordCount()) - 1);
+    const std::string separator = DecimalSeparator(options);
+    for (const THistoryEntry& e : dataModule.ReadHistory(key))
+        out << OleDateText(e.ChangedAt) << ' ' << OleTimeText(e.ChangedAt) << '\t'
+            << EscapeComment(e.ChangedBy) << '\t' << (e.MeasureDate ? OleDateText(*e.MeasureDate) : "")
+            << '\t' << (e.MeasureTime ? OleTimeText(*e.MeasureTime) : "") << '\t' << e.MeasureNumber << '\t'
+            << e.Field << '\t' << EscapeComment(GetHistoryValueStr(e.Field, e.OldValue, separator)) << '\t'
+            << EscapeComment(GetHistoryValueStr(e.Field, e.NewValue, separator)) << "\n";
+    dataModule.CloseProjectDatabase();
+}
+
+// "2026-12-09" or "09.12.2026" as an OLE date; empty text: none.
+std::optional<double> ParseDate(const std::string& text)
+{
+    if (text.empty())
+        return std::nullopt;
+    int y = 0, m = 0, d = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3
+        && std::sscanf(text.c_str(), "%2d.%2d.%4d%c", &d, &m, &y, &tail) != 3)
+        throw TUsageError("Дата не в виде ГГГГ-ММ-ДД или ДД.ММ.ГГГГ: " + text);
+    // Days from civil (proleptic Gregorian), then from 1899-12-30.
+    const int yy = y - (m <= 2);
+    const int era = (yy >= 0 ? yy : yy - 399) / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const double days = era * 146097.0 + doe - 719468.0 + 25569.0;
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%02d.%02d.%04d", d, m, y);
+    if (y < 1900 || y > 9999 || OleDateText(days) != expected)
+        throw TUsageError("Такой даты нет: " + text);
+    return days;
+}
+
+void Set(const std::vector<std::string>& a, std::ostream&)
+{
+    if (a.size() != 5)
+        throw TUsageError("set: нужны файл проекта, номер записи, поле и значение");
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1]);
+    dataModule.ResultDataSet().SetRecNo(ParseRecord(a[2], dataModule.GetRecordCount()));
+    TSampleInfo info = dataModule.GetSampleInfo();
+    const std::string& field = a[3];
+    const std::string& value = a[4];
+    if (field == "code")
+        info.Code = value;
+    else if (field == "cement_type")
+        info.CementType = value;
+    else if (field == "manufacturer")
+        info.Manufacturer = value;
+    else if (field == "batch")
+        info.Batch = value;
+    else if (field == "sampling_date")
+        info.SamplingDate = ParseDate(value);
+    else if (field == "strength_date")
+        info.StrengthDate = ParseDate(value);
+    else if (field == "strength") {
+        info.Strength.reset();
+        if (!value.empty()) {
+            std::string number = value;
+            std::replace(number.begin(), number.end(), ',', '.');
+            std::size_t used = 0;
+            double strength = 0.0;
+            try {
+                strength = std::stod(number, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used != number.size() || !std::isfinite(strength) || strength < 0.0 || strength > 999.0)
+                throw TUsageError("Фактическая активность не число от 0 до 999: " + value);
+            info.Strength = strength;
+        }
+    } else
+        throw TUsageError("Неизвестное поле: " + field);
+    auto characters = [](const std::string& text) {
+        return std::count_if(
+            text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    };
+    for (const std::string* text : {&info.Code, &info.CementType, &info.Manufacturer, &info.Batch})
+        if (static_cast<std::size_t>(characters(*text)) > kSampleTextLimit)
+            throw TUsageError("Текст длиннее " + std::to_string(kSampleTextLimit) + " знаков: " + *text);
+    dataModule.SetSampleInfo(info);
+    dataModule.PostEdits();
+    dataModule.ApplyChanges();
     dataModule.CloseProjectDatabase();
 }
 
@@ -334,6 +447,10 @@ int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
             Report(arguments, out, options);
         else if (command == "download")
             Download(arguments, out, options);
+        else if (command == "history")
+            History(arguments, out, options);
+        else if (command == "set")
+            Set(arguments, out);
         else if (command == "stats" || command == "journal")
             return RunAnalysisCommand(arguments, out, err, DecimalSeparator(options), kUsageText,
                 [](TMainDataModule& dataModule, const std::string& path) { OpenProject(dataModule, path); });

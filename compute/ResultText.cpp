@@ -1,5 +1,7 @@
 #include "compute/ResultText.h"
 
+#include "store/ProjectExtensions.h"
+
 #include "compute/ReferenceTables.h"
 
 #include <algorithm>
@@ -192,4 +194,53 @@ TResultTexts GetResultTexts(const TMsrCalcResult& result, std::string_view decim
         GetActivityStr(result.ActivityBound, result.Activity, decimalSeparator),
         GetUnitContractionStr(result.UnitContractionBound, result.UnitContraction, decimalSeparator),
     };
+}
+
+std::string GetMeasuredStrengthStr(std::optional<double> strength, std::string_view decimalSeparator)
+{
+    return strength ? FormatDecimal(*strength, 1, decimalSeparator) : "?";
+}
+
+std::optional<TForecastError> GetForecastError(const TMsrCalcResult& result, std::optional<double> strength)
+{
+    if (!strength || !std::isfinite(*strength) || *strength <= 0.0 || IsUndefined(result.Activity)
+        || result.ActivityBound != 0)
+        return std::nullopt;
+    const double mpa = result.Activity - *strength;
+    return TForecastError{mpa, mpa / *strength * 100.0};
+}
+
+std::string GetForecastErrorStr(
+    const TMsrCalcResult& result, std::optional<double> strength, std::string_view decimalSeparator)
+{
+    const std::optional<TForecastError> error = GetForecastError(result, strength);
+    if (!error)
+        return "?";
+    return FormatDecimal(error->Mpa, 1, decimalSeparator) + " ("
+        + FormatDecimal(error->Percent, 1, decimalSeparator) + " %)";
+}
+
+std::string GetHistoryValueStr(
+    const std::string& field, const std::string& value, std::string_view decimalSeparator)
+{
+    if (value.empty())
+        return value;
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(value.c_str(), &end, 10);
+    const bool integer = end && *end == '\0';
+    if (integer && field == HistoryField::Mass)
+        return GetCementMassStr(static_cast<std::uint32_t>(number)) + " г";
+    if (integer && field == HistoryField::Grade)
+        return GetCementGradeName(static_cast<std::uint32_t>(number));
+    if (integer && field == HistoryField::Supplier)
+        return GetSupplierDataSimpleStr(static_cast<std::uint32_t>(number), decimalSeparator);
+    if (integer && field == HistoryField::Duration)
+        return GetConcretionTimeStr(static_cast<std::int32_t>(number)) + " сут";
+    if (field == SampleColumn::Strength) {
+        std::string text = value;
+        if (const std::size_t point = text.find('.'); point != std::string::npos)
+            text.replace(point, 1, decimalSeparator);
+        return text;
+    }
+    return value;
 }

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -78,3 +79,24 @@ TParamTexts GetParamTexts(const TMsrResult& msr, std::string_view decimalSeparat
 // specific contraction.
 using TResultTexts = std::array<std::string, 9>;
 TResultTexts GetResultTexts(const TMsrCalcResult& result, std::string_view decimalSeparator);
+
+// The strength measured by the standard compressive test, as the activity is shown; "?" when
+// none was entered.
+std::string GetMeasuredStrengthStr(std::optional<double> strength, std::string_view decimalSeparator);
+
+// Predicted minus measured activity, in MPa and per cent of the measured. None when either is
+// missing or undefined, when the prediction lies at a table bound, or the measured is not positive.
+struct TForecastError
+{
+    double Mpa = 0.0;
+    double Percent = 0.0;
+};
+std::optional<TForecastError> GetForecastError(const TMsrCalcResult& result, std::optional<double> strength);
+// "-1.2 (-2.5 %)", or "?".
+std::string GetForecastErrorStr(
+    const TMsrCalcResult& result, std::optional<double> strength, std::string_view decimalSeparator);
+
+// A value of the change history as the operator reads it: parameters by their names, numbers
+// with the separator; `field` is the history's field name.
+std::string GetHistoryValueStr(
+    const std::string& field, const std::string& value, std::string_view decimalSeparator);

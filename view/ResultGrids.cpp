@@ -146,7 +146,7 @@ TResultStringGrid* CreateParamStringGrid(QWidget* parent)
 
 TResultStringGrid* CreateDetailsStringGrid(QWidget* parent)
 {
-    auto* grid = new TResultStringGrid(10, true, parent);
+    auto* grid = new TResultStringGrid(kUnitContractionRow + 1, true, parent);
     grid->setObjectName(QStringLiteral("DetailsStringGrid"));
     grid->setColumnWidth(1, 90);
     grid->item(0, 1)->setText(QStringLiteral("Канал 1"));
@@ -169,11 +169,13 @@ TResultStringGrid* CreateDetailsStringGrid(QWidget* parent)
         {{QStringLiteral("Итоговая контракция "), false}, {kDelta, false},
             {QStringLiteral("Vo, мл"), false}});
     grid->SetCaption(8, Text(QStringLiteral("Активность R, МПа")));
-    grid->SetCaption(9,
+    grid->SetCaption(kMeasuredStrengthRow, Text(QStringLiteral("Фактическая активность, МПа")));
+    grid->SetCaption(kForecastErrorRow, Text(QStringLiteral("Ошибка прогноза, МПа (%)")));
+    grid->SetCaption(kUnitContractionRow,
         {{QStringLiteral("Удельная контракция "), false}, {kDelta, false},
             {QStringLiteral("V', мл/г"), false}});
     grid->SetClipValues(false);
     grid->FitCaptions();
-    grid->setFixedHeight(196);
+    grid->setFixedHeight(196 + 2 * TResultStringGrid::kRowHeight);
     return grid;
 }

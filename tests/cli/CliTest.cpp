@@ -6,6 +6,7 @@
 #include "device/InstrumentSimulator.h"
 #include "output/ExportUnit.h"
 #include "store/MainDataModuleUnit.h"
+#include "store/ProjectExtensions.h"
 #include "tests/compute/RecordBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -133,7 +134,7 @@ TEST_F(CliTest, ResultsAsTheGridsShowThem)
     ASSERT_EQ(lines.size(), 4u); // three lines and the empty rest after the last break
     // The list's order: by date, time, number.
     const std::vector<std::string> first = Split(lines[0], '\t');
-    ASSERT_EQ(first.size(), 19u);
+    ASSERT_EQ(first.size(), 28u);
     EXPECT_EQ(first[0], "05.03.2008");
     EXPECT_EQ(first[1], "06:00:00");
     EXPECT_EQ(first[2], "1");
@@ -169,7 +170,7 @@ TEST_F(CliTest, UnreadableRecordGivesItsKeyAndEmptyFields)
     const TRun run = Cli({"results", Project});
     ASSERT_EQ(run.Status, 0) << run.Err;
     const std::vector<std::string> second = Split(Split(run.Out, '\n')[1], '\t');
-    ASSERT_EQ(second.size(), 19u);
+    ASSERT_EQ(second.size(), 28u);
     EXPECT_EQ(second[0], "06.03.2008");
     EXPECT_EQ(second[2], "2");
     for (std::size_t i = 3; i < 19; ++i)
@@ -244,6 +245,51 @@ TEST_F(CliTest, DownloadAppendsTheNewRecordsAndSaves)
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Err, "Ошибка связи 30000001\n");
     EXPECT_NE(Cli({"info", Project}).Out.find("RECORD_COUNT: 7\n"), std::string::npos);
+}
+
+TEST_F(CliTest, SampleFieldsAndStrengthSetFromAScriptWithTheirHistory)
+{
+    for (const auto& [field, value] : std::vector<std::pair<std::string, std::string>>{{"code", "П-7\tа"},
+             {"cement_type", "ЦЕМ I 42,5Н"}, {"manufacturer", "Завод"}, {"batch", "12"},
+             {"sampling_date", "2008-03-04"}, {"strength", "40,5"}, {"strength_date", "01.04.2008"}})
+        ASSERT_EQ(Cli({"set", Project, "1", field, value}).Status, 0) << field;
+    const std::vector<std::string> first = Split(Split(Cli({"results", Project}).Out, '\n')[0], '\t');
+    ASSERT_EQ(first.size(), 28u);
+    const auto error = GetForecastError(CalcMsrResult(Records[1]), 40.5);
+    ASSERT_TRUE(error);
+    EXPECT_NEAR(error->Mpa, 4.4, 0.1);
+    const std::vector<std::string> expected = {"П-7\\tа", "ЦЕМ I 42,5Н", "Завод", "12", "04.03.2008", "40.5",
+        "01.04.2008", FormatDecimal(error->Mpa, 1, "."), FormatDecimal(error->Percent, 1, ".")};
+    EXPECT_EQ(std::vector<std::string>(first.begin() + 19, first.end()), expected);
+    // The other records have none: empty texts, "?" for what cannot be told.
+    const std::vector<std::string> second = Split(Split(Cli({"results", Project}).Out, '\n')[1], '\t');
+    EXPECT_EQ(std::vector<std::string>(second.begin() + 19, second.end()),
+        (std::vector<std::string>{"", "", "", "", "", "?", "", "?", "?"}));
+
+    const TRun history = Cli({"history", Project, "1"});
+    ASSERT_EQ(history.Status, 0) << history.Err;
+    const std::vector<std::string> lines = Split(history.Out, '\n');
+    ASSERT_EQ(lines.size(), 8u);
+    const std::vector<std::string> strength = Split(lines[5], '\t');
+    ASSERT_EQ(strength.size(), 8u);
+    EXPECT_EQ(strength[1], OperatingSystemUser());
+    EXPECT_EQ(strength[2], "05.03.2008");
+    EXPECT_EQ(strength[4], "1");
+    EXPECT_EQ(strength[5], "MEASURED_STRENGTH");
+    EXPECT_EQ(strength[7], "40.50");
+    EXPECT_EQ(Cli({"history", Project, "2"}).Out, "");
+    // Clearing is a change like any other.
+    ASSERT_EQ(Cli({"set", Project, "1", "strength", ""}).Status, 0);
+    EXPECT_EQ(Split(Split(Cli({"history", Project}).Out, '\n')[7], '\t')[6], "40.50");
+
+    for (const std::vector<std::string>& wrong :
+        std::vector<std::vector<std::string>>{{"set", Project, "1", "colour", "x"},
+            {"set", Project, "1", "strength", "много"}, {"set", Project, "1", "sampling_date", "2008-02-30"},
+            {"set", Project, "1", "strength_date", "1.4.08"},
+            {"set", Project, "1", "code", std::string(101, 'x')}, {"set", Project, "1", "code"},
+            {"history", Project, "x"}})
+        EXPECT_EQ(Cli(wrong).Status, 2) << wrong[3];
+    EXPECT_EQ(Cli({"set", Project, "9", "code", "x"}).Status, 1);
 }
 
 TEST(CliUsage, HelpVersionAndMistakes)

@@ -74,7 +74,7 @@ protected:
     QStringList Details() const
     {
         QStringList values;
-        for (int row = 1; row <= 9; ++row)
+        for (int row : {1, 2, 3, 4, 5, 6, 7, 8, kUnitContractionRow})
             values << Form->DetailsStringGrid()->Value(row);
         return values;
     }
@@ -153,7 +153,7 @@ TEST_F(ResultsViewTest, UnreadableRowEmptiesGridsAndChart)
     results.Last();
     for (int row = 0; row < 6; ++row)
         EXPECT_TRUE(Form->ParamStringGrid()->Value(row).isEmpty()) << row;
-    for (int row = 1; row < 10; ++row)
+    for (int row = 1; row < Form->DetailsStringGrid()->rowCount(); ++row)
         EXPECT_TRUE(Form->DetailsStringGrid()->Value(row).isEmpty()) << row;
     for (int q = 0; q < QUANTITY_COUNT; ++q)
         EXPECT_EQ(Form->Chart()->PointCount(q), 0) << q;
