@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,14 +37,54 @@ QString UserFolder(const char* variable, QStandardPaths::StandardLocation locati
     return QDir::cleanPath(folder);
 }
 
+// Trees that packages, administrators and container formats install into. /usr/local,
+// /usr/games and the like are inside /usr.
+bool UnderSystemPrefix(const QString& path)
+{
+    static const char* const kPrefixes[] = {"/usr", "/opt", "/bin", "/sbin", "/lib", "/lib64", "/snap",
+        "/app", "/nix", "/gnu", "/etc", "/var/lib"};
+    for (const char* prefix : kPrefixes) {
+        const QString p = QString::fromLatin1(prefix);
+        if (path == p || path.startsWith(p + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-TProgramPaths ProgramPathsFor(const QString& executablePath, bool folderWritable)
+TProgramFolder ProgramFolderOf(const QString& executablePath)
+{
+    const QFileInfo program(executablePath);
+    TProgramFolder folder;
+    const QString canonical = QFileInfo(program.absolutePath()).canonicalFilePath();
+    folder.Path = canonical.isEmpty() ? QDir::cleanPath(program.absolutePath()) : canonical;
+    const QByteArray name = QFile::encodeName(folder.Path);
+    folder.Writable = ::access(name.constData(), W_OK) == 0;
+    struct stat status = {};
+    folder.OwnedByUser = ::stat(name.constData(), &status) == 0 && status.st_uid == ::geteuid();
+    const QDir dir(folder.Path);
+    folder.BuildTree = QFileInfo(dir.filePath(QStringLiteral("CMakeCache.txt"))).isFile();
+    folder.InstallPrefix = dir.dirName() == QLatin1String("bin")
+        && QFileInfo(dir.filePath(QStringLiteral("../share/applications/cement-lab.desktop"))).isFile();
+    return folder;
+}
+
+bool BesideProgram(const TProgramFolder& folder)
+{
+    if (!folder.Writable)
+        return false;
+    if (folder.BuildTree)
+        return true;
+    return folder.OwnedByUser && !folder.InstallPrefix && !UnderSystemPrefix(folder.Path);
+}
+
+TProgramPaths ProgramPathsFor(const QString& executablePath, bool besideProgram)
 {
     const QFileInfo program(executablePath);
     TProgramPaths paths;
-    paths.BesideProgram = folderWritable;
-    if (folderWritable) {
+    paths.BesideProgram = besideProgram;
+    if (besideProgram) {
         const QString folder = program.absolutePath();
         paths.SettingsFile
             = QString::fromStdString(::SettingsFileName(program.absoluteFilePath().toStdString()));
@@ -57,8 +98,8 @@ TProgramPaths ProgramPathsFor(const QString& executablePath, bool folderWritable
     paths.SettingsFile
         = config + QStringLiteral("/cement-lab/") + program.completeBaseName() + QStringLiteral(".ini");
     const QString documents = UserFolder("XDG_DOCUMENTS_DIR", QStandardPaths::DocumentsLocation);
-    paths.ProjectsFolder = documents.isEmpty() ? Home() + QStringLiteral("/cement-lab/projects")
-                                               : documents + QStringLiteral("/cement-lab");
+    paths.ProjectsFolder = (documents.isEmpty() ? Home() : documents) + QLatin1Char('/')
+        + QLatin1String(kUserProjectsFolderName);
     const QString pictures = UserFolder("XDG_PICTURES_DIR", QStandardPaths::PicturesLocation);
     paths.PictureFolder = pictures.isEmpty() ? paths.ProjectsFolder : pictures;
     return paths;
@@ -66,6 +107,5 @@ TProgramPaths ProgramPathsFor(const QString& executablePath, bool folderWritable
 
 TProgramPaths ProgramPaths(const QString& executablePath)
 {
-    const QByteArray folder = QFile::encodeName(QFileInfo(executablePath).absolutePath());
-    return ProgramPathsFor(executablePath, ::access(folder.constData(), W_OK) == 0);
+    return ProgramPathsFor(executablePath, BesideProgram(ProgramFolderOf(executablePath)));
 }
