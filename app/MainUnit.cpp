@@ -897,6 +897,7 @@ void TMainForm::HistoryActionExecute()
 {
     m_dataModule.PostEdits();
     THistoryWindow window(m_dataModule, this);
+    CentreOnScreen(window);
     if (window.exec() == QDialog::Accepted)
         ShowResult();
 }
@@ -1048,7 +1049,9 @@ void TMainForm::ShowResult()
     m_detailsStringGrid->SetValue(kUnitContractionRow, Utf8(results.back()));
     const std::optional<double> strength = m_dataModule.GetSampleInfo().Strength;
     m_detailsStringGrid->SetValue(kMeasuredStrengthRow, Utf8(GetMeasuredStrengthStr(strength, separator)));
-    m_detailsStringGrid->SetValue(kForecastErrorRow, Utf8(GetForecastErrorStr(calc, strength, separator)));
+    const auto [errorMpa, errorPercent] = GetForecastErrorStrs(calc, strength, separator);
+    m_detailsStringGrid->SetValue(kForecastErrorRow, Utf8(errorMpa));
+    m_detailsStringGrid->SetValue(kForecastErrorPercentRow, Utf8(errorPercent));
     ClearGraphics();
     m_chart->Fill(msr);
     ShowVorkastGraphic();

@@ -3,7 +3,8 @@
 #include "store/MainDataModuleUnit.h"
 
 #include <QDateEdit>
-#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
@@ -54,12 +55,13 @@ TSamplePanel::TSamplePanel(TMainDataModule& dataModule, QWidget* parent)
     , m_dataModule(dataModule)
 {
     setObjectName(QStringLiteral("SamplePanel"));
-    auto* form = new QFormLayout(this);
-    form->setContentsMargins(0, 0, 0, 0);
-    form->setVerticalSpacing(1);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    m_code = TextEdit(this, "SampleCodeEdit", "шифр");
-    m_cementType = TextEdit(this, "CementTypeEdit", "ЦЕМ I 42,5Н");
+    // Captions above their fields, two fields a row: the panel shares the width with the comment.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(0);
+    m_code = TextEdit(this, "SampleCodeEdit", "");
+    m_cementType = TextEdit(this, "CementTypeEdit", "");
     m_manufacturer = TextEdit(this, "ManufacturerEdit", "");
     m_batch = TextEdit(this, "BatchEdit", "");
     m_samplingDate = DateEdit(this, "SamplingDateEdit");
@@ -69,13 +71,20 @@ TSamplePanel::TSamplePanel(TMainDataModule& dataModule, QWidget* parent)
     m_strength->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("\\d{0,3}([.,]\\d{0,2})?")), m_strength));
     m_strengthDate = DateEdit(this, "StrengthDateEdit");
-    form->addRow(QStringLiteral("Шифр пробы:"), m_code);
-    form->addRow(QStringLiteral("Вид цемента:"), m_cementType);
-    form->addRow(QStringLiteral("Завод-изготовитель:"), m_manufacturer);
-    form->addRow(QStringLiteral("Номер партии:"), m_batch);
-    form->addRow(QStringLiteral("Дата отбора пробы:"), m_samplingDate);
-    form->addRow(QStringLiteral("Фактическая активность, МПа:"), m_strength);
-    form->addRow(QStringLiteral("Дата испытания:"), m_strengthDate);
+    const std::pair<const char*, QWidget*> fields[]
+        = {{"Шифр пробы", m_code}, {"Вид цемента", m_cementType}, {"Завод-изготовитель", m_manufacturer},
+            {"Номер партии", m_batch}, {"Дата отбора пробы", m_samplingDate},
+            {"Фактическая активность, МПа", m_strength}, {"Дата испытания", m_strengthDate}};
+    for (int i = 0; i < static_cast<int>(std::size(fields)); ++i) {
+        auto* caption = new QLabel(QString::fromUtf8(fields[i].first) + QLatin1Char(':'), this);
+        caption->setBuddy(fields[i].second);
+        caption->setWordWrap(true);
+        grid->addWidget(caption, i / 2 * 2, i % 2);
+        grid->addWidget(fields[i].second, i / 2 * 2 + 1, i % 2);
+    }
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(8, 1);
     m_strength->setToolTip(QStringLiteral(
         "Прочность при сжатии в срок твердения по стандартному испытанию; вносится, когда оно выполнено"));
 

@@ -210,14 +210,21 @@ std::optional<TForecastError> GetForecastError(const TMsrCalcResult& result, std
     return TForecastError{mpa, mpa / *strength * 100.0};
 }
 
-std::string GetForecastErrorStr(
+std::pair<std::string, std::string> GetForecastErrorStrs(
     const TMsrCalcResult& result, std::optional<double> strength, std::string_view decimalSeparator)
 {
     const std::optional<TForecastError> error = GetForecastError(result, strength);
     if (!error)
-        return "?";
-    return FormatDecimal(error->Mpa, 1, decimalSeparator) + " ("
-        + FormatDecimal(error->Percent, 1, decimalSeparator) + " %)";
+        return {"?", "?"};
+    return {
+        FormatDecimal(error->Mpa, 1, decimalSeparator), FormatDecimal(error->Percent, 1, decimalSeparator)};
+}
+
+std::string GetForecastErrorStr(
+    const TMsrCalcResult& result, std::optional<double> strength, std::string_view decimalSeparator)
+{
+    const auto [mpa, percent] = GetForecastErrorStrs(result, strength, decimalSeparator);
+    return mpa == "?" ? mpa : mpa + " (" + percent + " %)";
 }
 
 std::string GetHistoryValueStr(

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // A number with a fixed count of decimals, as the patterns "0", "0.0", "0.00", "0.000" give it: no
 // thousands separator, at least one integer digit, a leading "-" for a negative value. The rounding
@@ -98,5 +99,9 @@ std::string GetForecastErrorStr(
 
 // A value of the change history as the operator reads it: parameters by their names, numbers
 // with the separator; `field` is the history's field name.
+// The error in MPa and in per cent apart ("-1.2", "-2.5"), each "?" when there is none.
+std::pair<std::string, std::string> GetForecastErrorStrs(
+    const TMsrCalcResult& result, std::optional<double> strength, std::string_view decimalSeparator);
+
 std::string GetHistoryValueStr(
     const std::string& field, const std::string& value, std::string_view decimalSeparator);

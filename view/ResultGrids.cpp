@@ -170,12 +170,13 @@ TResultStringGrid* CreateDetailsStringGrid(QWidget* parent)
             {QStringLiteral("Vo, мл"), false}});
     grid->SetCaption(8, Text(QStringLiteral("Активность R, МПа")));
     grid->SetCaption(kMeasuredStrengthRow, Text(QStringLiteral("Фактическая активность, МПа")));
-    grid->SetCaption(kForecastErrorRow, Text(QStringLiteral("Ошибка прогноза, МПа (%)")));
+    grid->SetCaption(kForecastErrorRow, Text(QStringLiteral("Ошибка прогноза, МПа")));
+    grid->SetCaption(kForecastErrorPercentRow, Text(QStringLiteral("Ошибка прогноза, %")));
     grid->SetCaption(kUnitContractionRow,
         {{QStringLiteral("Удельная контракция "), false}, {kDelta, false},
             {QStringLiteral("V', мл/г"), false}});
     grid->SetClipValues(false);
     grid->FitCaptions();
-    grid->setFixedHeight(196 + 2 * TResultStringGrid::kRowHeight);
+    grid->setFixedHeight(196 + 3 * TResultStringGrid::kRowHeight);
     return grid;
 }

@@ -58,8 +58,9 @@ private:
 // The grids as the main window holds them, captions set.
 TResultStringGrid* CreateParamStringGrid(QWidget* parent);
 // Rows of the results grid: 1..8 the computed results down to the activity, then the measured
-// strength and the forecast error, then the unit contraction.
+// strength and the forecast error (MPa, per cent), then the unit contraction.
 constexpr int kMeasuredStrengthRow = 9;
 constexpr int kForecastErrorRow = 10;
-constexpr int kUnitContractionRow = 11;
+constexpr int kForecastErrorPercentRow = 11;
+constexpr int kUnitContractionRow = 12;
 TResultStringGrid* CreateDetailsStringGrid(QWidget* parent);

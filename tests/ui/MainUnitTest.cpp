@@ -609,7 +609,7 @@ TEST_F(MainFormTest, LayoutSizesAndGridColumnGuard)
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
     EXPECT_EQ(Form->ParamStringGrid()->height(), 120);
-    EXPECT_EQ(Form->DetailsStringGrid()->height(), 196 + 2 * 18);
+    EXPECT_EQ(Form->DetailsStringGrid()->height(), 196 + 3 * 18);
     EXPECT_EQ(Form->findChild<QWidget*>("ResultDBNavigator")->height(), 25);
     auto* bar = Form->findChild<QToolBar*>("ToolBar");
     EXPECT_EQ(bar->height(), 35);
