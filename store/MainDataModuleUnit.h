@@ -86,6 +86,16 @@ public:
     // connection is attached anew at the next save.
     void ApplyChanges();
     void CancelChanges();
+    // The pending changes can be taken back one by one, newest first: a deleted record, a
+    // posted edit of a record (parameters, comment, sample), a new record. An edit still
+    // open is cancelled first. UndoText names what Undo would take back ("" when nothing).
+    bool CanUndo() const;
+    std::string UndoText() const;
+    bool Undo();
+    // Writes the project with its pending changes to a new project file and goes on there:
+    // the way out when the project's own file cannot be written. False, with LastError and
+    // nothing changed (the changes stay pending here), when the new file cannot be made.
+    bool SaveProjectAs(const std::string& path);
     void DeleteAllRecords();
     void BeginUpdate();
     void EndUpdate(); // never below 0
