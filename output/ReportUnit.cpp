@@ -20,23 +20,16 @@ constexpr double kSheetHeightMm = 210.0;
 // The chart is laid out at this resolution and scaled to its field on any device.
 constexpr double kChartLayoutDpi = 96.0;
 
-struct TPiece
-{
-    QString Text;
-    bool Lowered = false;
-};
-using TLabel = std::vector<TPiece>;
-
 const QString kDelta = QStringLiteral("Δ");
 
-TLabel Plain(const QString& text)
+TReportLabel Plain(const QString& text)
 {
     return {{text, false}};
 }
 
-TLabel DeltaV(const QString& before, const QString& subscript, const QString& after)
+TReportLabel DeltaV(const QString& before, const QString& subscript, const QString& after)
 {
-    TLabel label{{before, false}, {kDelta + QStringLiteral("V"), false}};
+    TReportLabel label{{before, false}, {kDelta + QStringLiteral("V"), false}};
     if (!subscript.isEmpty())
         label.push_back({subscript, true});
     label.push_back({after, false});
@@ -80,30 +73,10 @@ public:
         m_painter.drawText(Rect(x, y, w, h), flags, text);
     }
 
-    // A row label of pieces, left to right, vertically centred in its 20-unit box; a
-    // lowered piece is smaller and 4 units lower.
-    void Label(double x, double y, const TLabel& label)
+    // A row label in its 20-unit box.
+    void Label(double x, double y, const TReportLabel& label)
     {
-        QFont normal = Font(12);
-        QFont small = Font(10);
-        const QRectF box = Rect(x, y, 256, 20);
-        // A face wider than the one the sheet was drawn for is narrowed to the column.
-        double width = 0.0;
-        for (const TPiece& piece : label)
-            width += QFontMetricsF(piece.Lowered ? small : normal).horizontalAdvance(piece.Text);
-        if (width > box.width()) {
-            normal.setStretch(std::max(50, static_cast<int>(100.0 * box.width() / width)));
-            small.setStretch(normal.stretch());
-        }
-        const QFontMetricsF metrics(normal);
-        const double baseline = box.center().y() + (metrics.ascent() - metrics.descent()) / 2.0;
-        double left = box.left();
-        for (const TPiece& piece : label) {
-            const QFont& font = piece.Lowered ? small : normal;
-            m_painter.setFont(font);
-            m_painter.drawText(QPointF(left, baseline + (piece.Lowered ? 4 * m_sy : 0.0)), piece.Text);
-            left += QFontMetricsF(font).horizontalAdvance(piece.Text);
-        }
+        PaintReportLabel(m_painter, Rect(x, y, 256, 20), label, Font(12), Font(10), 4 * m_sy);
     }
 
     void Rule(double x1, double y1, double x2, double y2)
@@ -145,15 +118,10 @@ QString Utf8(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// The chart as the screen draws quantity 1, on white with solid lines, at the field's size.
 void PaintChart(
     TSheetPainter& sheetPainter, TForecastChart& chart, const TReportSheet& sheet, std::uint32_t color)
 {
-    chart.Clear();
-    if (sheet.Readable)
-        chart.Fill(sheet.Msr);
-    chart.ShowQuantity(1, color);
-    PaintReportChart(sheetPainter.Painter(), chart, sheetPainter.Rect(412, 124, 620, 408),
+    PaintSheetChart(sheetPainter.Painter(), chart, sheet, color, sheetPainter.Rect(412, 124, 620, 408),
         QSizeF(620 * kReportUnitMm, 408 * kReportUnitMm));
 }
 
@@ -168,36 +136,15 @@ void PaintSheet(QCPPainter& painter, TForecastChart& chart, const TReportSheet& 
     p.Text(787, 0, 248, 20, QStringLiteral("Протокол испытания № _______"), right);
     p.Text(787, 24, 248, 20, ReportBeginText(sheet), right);
     p.Text(787, 48, 248, 20, ReportEndText(sheet), right);
-    p.Text(39, 72, 992, 48,
-        QStringLiteral(
-            "УСКОРЕННОЕ ОПРЕДЕЛЕНИЕ И ВОРКАСТИРОВАНИЕ АКТИВНОСТИ ЦЕМЕНТА ПО ЕГО КОНТРАКЦИИ МИ 2486-98, "
-            "МИ 2487-98"),
-        centre, 16, true);
+    p.Text(39, 72, 992, 48, ReportTitleText(), centre, 16, true);
     p.Text(42, 128, 360, 20, QStringLiteral("Параметры испытания"), left);
     p.Text(42, 336, 360, 20, QStringLiteral("Результаты испытания"), left);
     p.Text(724, 592, 308, 20, QStringLiteral("Испытания провёл: _____________________"), right);
 
     p.Table(124, 6);
     p.Table(332, 9);
-    const TLabel parameterLabels[] = {
-        Plain(QStringLiteral("Масса цемента в стакане Co, г")),
-        Plain(QStringLiteral("Длительность, ч:м")),
-        Plain(QStringLiteral("Период, с")),
-        Plain(QStringLiteral("Ожидаемая марка")),
-        {{kDelta + kDelta + QStringLiteral("V, мл (поставщик)"), false}},
-        Plain(QStringLiteral("Длительность твердения, сут")),
-    };
-    const TLabel resultLabels[] = {
-        DeltaV(QStringLiteral("Контракция "), QStringLiteral("Co3"), QStringLiteral(", мл")),
-        DeltaV(QStringLiteral("Контракция "), QStringLiteral("1K3"), QStringLiteral(", мл")),
-        Plain(QStringLiteral("Торможение")),
-        {{QStringLiteral("Поправка на торможение ") + kDelta + kDelta + QStringLiteral("V, мл"), false}},
-        Plain(QStringLiteral("Средняя температура Tср, °С")),
-        DeltaV(QStringLiteral("Поправка на температуру "), QStringLiteral("T"), QStringLiteral(", мл")),
-        DeltaV(QStringLiteral("Итоговая контракция "), QStringLiteral("0"), QStringLiteral(", мл")),
-        Plain(QStringLiteral("Активность R, МПа")),
-        DeltaV(QStringLiteral("Удельная контракция "), QString(), QStringLiteral("', мл/г")),
-    };
+    const auto& parameterLabels = ReportParameterLabels();
+    const auto& resultLabels = ReportResultLabels();
     const std::string separator = QLocale::system().decimalPoint().toStdString();
     TParamTexts params{};
     TResultTexts results{};
@@ -217,11 +164,100 @@ void PaintSheet(QCPPainter& painter, TForecastChart& chart, const TReportSheet& 
     }
 
     PaintChart(p, chart, sheet, color);
-    p.Label(412, 126, DeltaV(QString(), QStringLiteral("1K3"), QStringLiteral("(t), мл")));
+    p.Label(412, 126, ReportChartLabel());
     painter.restore();
 }
 
 } // namespace
+
+const std::array<TReportLabel, 6>& ReportParameterLabels()
+{
+    static const std::array<TReportLabel, 6> labels = {
+        Plain(QStringLiteral("Масса цемента в стакане Co, г")),
+        Plain(QStringLiteral("Длительность, ч:м")),
+        Plain(QStringLiteral("Период, с")),
+        Plain(QStringLiteral("Ожидаемая марка")),
+        TReportLabel{{kDelta + kDelta + QStringLiteral("V, мл (поставщик)"), false}},
+        Plain(QStringLiteral("Длительность твердения, сут")),
+    };
+    return labels;
+}
+
+const std::array<TReportLabel, 9>& ReportResultLabels()
+{
+    static const std::array<TReportLabel, 9> labels = {
+        DeltaV(QStringLiteral("Контракция "), QStringLiteral("Co3"), QStringLiteral(", мл")),
+        DeltaV(QStringLiteral("Контракция "), QStringLiteral("1K3"), QStringLiteral(", мл")),
+        Plain(QStringLiteral("Торможение")),
+        TReportLabel{
+            {QStringLiteral("Поправка на торможение ") + kDelta + kDelta + QStringLiteral("V, мл"), false}},
+        Plain(QStringLiteral("Средняя температура Tср, °С")),
+        DeltaV(QStringLiteral("Поправка на температуру "), QStringLiteral("T"), QStringLiteral(", мл")),
+        DeltaV(QStringLiteral("Итоговая контракция "), QStringLiteral("0"), QStringLiteral(", мл")),
+        Plain(QStringLiteral("Активность R, МПа")),
+        DeltaV(QStringLiteral("Удельная контракция "), QString(), QStringLiteral("', мл/г")),
+    };
+    return labels;
+}
+
+QString ReportTitleText()
+{
+    return QStringLiteral("УСКОРЕННОЕ ОПРЕДЕЛЕНИЕ И ВОРКАСТИРОВАНИЕ АКТИВНОСТИ ЦЕМЕНТА ПО ЕГО КОНТРАКЦИИ "
+                          "МИ 2486-98, МИ 2487-98");
+}
+
+TReportLabel ReportChartLabel()
+{
+    return DeltaV(QString(), QStringLiteral("1K3"), QStringLiteral("(t), мл"));
+}
+
+QString ReportLabelText(const TReportLabel& label)
+{
+    QString text;
+    for (const TReportLabelPiece& piece : label)
+        text += piece.Text;
+    return text;
+}
+
+void PaintReportLabel(QPainter& painter, const QRectF& box, const TReportLabel& label, QFont normal,
+    QFont small, double lowered)
+{
+    // A face wider than the one the sheet was drawn for is narrowed to the box.
+    double width = 0.0;
+    for (const TReportLabelPiece& piece : label)
+        width += QFontMetricsF(piece.Lowered ? small : normal).horizontalAdvance(piece.Text);
+    if (width > box.width()) {
+        normal.setStretch(std::max(50, static_cast<int>(100.0 * box.width() / width)));
+        small.setStretch(normal.stretch());
+    }
+    const QFontMetricsF metrics(normal);
+    const double baseline = box.center().y() + (metrics.ascent() - metrics.descent()) / 2.0;
+    double left = box.left();
+    for (const TReportLabelPiece& piece : label) {
+        const QFont& font = piece.Lowered ? small : normal;
+        painter.setFont(font);
+        painter.drawText(QPointF(left, baseline + (piece.Lowered ? lowered : 0.0)), piece.Text);
+        left += QFontMetricsF(font).horizontalAdvance(piece.Text);
+    }
+}
+
+std::unique_ptr<TForecastChart> MakeReportChart()
+{
+    auto chart = std::make_unique<TForecastChart>();
+    chart->UsePrintedLook();
+    UseDeviceIndependentFonts(*chart->Plot());
+    return chart;
+}
+
+void PaintSheetChart(QCPPainter& painter, TForecastChart& chart, const TReportSheet& sheet,
+    std::uint32_t color, const QRectF& target, const QSizeF& millimetres)
+{
+    chart.Clear();
+    if (sheet.Readable)
+        chart.Fill(sheet.Msr);
+    chart.ShowQuantity(1, color);
+    PaintReportChart(painter, chart, target, millimetres);
+}
 
 void UseDeviceIndependentFonts(QCustomPlot& plot)
 {
@@ -281,15 +317,19 @@ TStoreReportSheets::TStoreReportSheets(TMainDataModule& dataModule, bool allReco
 
 TReportSheet TStoreReportSheets::Sheet(int index) const
 {
-    const TCachedDataSet& results = m_dataModule.ResultDataSet();
-    const int row = m_first + index;
+    return ReadReportSheet(m_dataModule, m_first + index);
+}
+
+TReportSheet ReadReportSheet(const TMainDataModule& dataModule, int row)
+{
+    const TCachedDataSet& results = dataModule.ResultDataSet();
     TReportSheet sheet;
     if (const auto* date = std::get_if<TDateTime>(&results.RowField(row, results.FieldIndex("MEASURE_DATE"))))
         sheet.BeginDateTime = date->Value;
     if (const auto* number
         = std::get_if<std::int64_t>(&results.RowField(row, results.FieldIndex("MEASURE_NUMBER"))))
         sheet.MeasureNumber = static_cast<std::int32_t>(*number);
-    sheet.Readable = m_dataModule.ReadMsrResultAt(row, sheet.Msr) == 0;
+    sheet.Readable = dataModule.ReadMsrResultAt(row, sheet.Msr) == 0;
     if (sheet.Readable)
         sheet.Calc = CalcMsrResult(sheet.Msr);
     return sheet;
@@ -325,12 +365,9 @@ QString ReportEndText(const TReportSheet& sheet)
 }
 
 TReportPainter::TReportPainter(std::uint32_t color)
-    : m_chart(std::make_unique<TForecastChart>())
+    : m_chart(MakeReportChart())
     , m_color(color)
-{
-    m_chart->UsePrintedLook();
-    UseDeviceIndependentFonts(*m_chart->Plot());
-}
+{ }
 
 TReportPainter::~TReportPainter() = default;
 

@@ -11,15 +11,19 @@
 #include "compute/Activity.h"
 #include "store/MsrResult.h"
 
+#include <QFont>
 #include <QRectF>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class QCPPainter;
+class QFont;
+class QPainter;
 class QCustomPlot;
 class QPagedPaintDevice;
 class QSizeF;
@@ -75,6 +79,9 @@ private:
     int m_count = 0;
 };
 
+// The sheet of a list row (from 0), read without moving the store.
+TReportSheet ReadReportSheet(const TMainDataModule& dataModule, int row);
+
 // Every sheet of TStoreReportSheets at once (a few records, or a test).
 std::vector<TReportSheet> CollectReportSheets(TMainDataModule& dataModule, bool allRecords);
 
@@ -88,6 +95,33 @@ QRectF ReportPrintedArea();
 // Duration seconds, over midnight and over days).
 QString ReportBeginText(const TReportSheet& sheet);
 QString ReportEndText(const TReportSheet& sheet);
+
+// A row label: pieces left to right, a lowered piece is a subscript.
+struct TReportLabelPiece
+{
+    QString Text;
+    bool Lowered = false;
+};
+using TReportLabel = std::vector<TReportLabelPiece>;
+// The labels of the parameter and result rows in the order of GetParamTexts and
+// GetResultTexts, and the chart's caption.
+const std::array<TReportLabel, 6>& ReportParameterLabels();
+const std::array<TReportLabel, 9>& ReportResultLabels();
+TReportLabel ReportChartLabel();
+// The method the sheet's title names, in capitals.
+QString ReportTitleText();
+// The pieces joined, subscripts inline.
+QString ReportLabelText(const TReportLabel& label);
+// Vertically centred in `box`, a lowered piece in `small` and `lowered` lower; a label wider
+// than the box is narrowed to it.
+void PaintReportLabel(QPainter& painter, const QRectF& box, const TReportLabel& label, QFont normal,
+    QFont small, double lowered);
+
+// A chart for printing: white, solid grid, fonts fit for any device.
+std::unique_ptr<TForecastChart> MakeReportChart();
+// The record's contraction of 1000 g as the sheet shows it, drawn as PaintReportChart does.
+void PaintSheetChart(QCPPainter& painter, TForecastChart& chart, const TReportSheet& sheet,
+    std::uint32_t color, const QRectF& target, const QSizeF& millimetres);
 
 // The chart's fonts in pixels of its layout rather than in points: a point is resolved
 // against the device painted on, so a 300 dpi page would get letters three times too large
