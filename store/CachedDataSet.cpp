@@ -155,6 +155,18 @@ bool TCachedDataSet::ChangedSince(const std::vector<TValue>& asRead, const std::
 
 int TCachedDataSet::Reload(TConnection& connection, const std::function<bool(const TRowConflict&)>& keepMine)
 {
+    return Reload(connection, keepMine, false);
+}
+
+void TCachedDataSet::Rebase(TConnection& connection)
+{
+    Reload(
+        connection, [](const TRowConflict&) { return true; }, true);
+}
+
+int TCachedDataSet::Reload(
+    TConnection& connection, const std::function<bool(const TRowConflict&)>& keepMine, bool rebase)
+{
     CheckBrowseMode();
     auto select = connection.Prepare(m_config.SelectSql);
     SetLazyColumns(*select);
@@ -171,6 +183,7 @@ int TCachedDataSet::Reload(TConnection& connection, const std::function<bool(con
     ForgetBlobs();
     m_written.clear();
     m_skipped.clear();
+    m_undo.clear();
 
     const TRow* current = m_rows.empty() ? nullptr : m_rows[m_current];
     std::vector<bool> seen(order.size(), false);
@@ -187,7 +200,7 @@ int TCachedDataSet::Reload(TConnection& connection, const std::function<bool(con
         const std::vector<TValue>* stored = gone ? nullptr : &order[at->second];
         if (!gone)
             seen[at->second] = true;
-        const bool changedThere = gone || ChangedSince(row->AsRead(), *stored);
+        const bool changedThere = rebase || gone || ChangedSince(row->AsRead(), *stored);
         bool keep = true;
         if (row->Status == TUpdateStatus::Unchanged) {
             if (gone)
@@ -275,6 +288,7 @@ void TCachedDataSet::Close()
     m_generator.reset();
     m_rows.clear();
     m_all.clear();
+    m_undo.clear();
     m_written.clear();
     m_skipped.clear();
     m_editBuffer.clear();
@@ -481,6 +495,10 @@ void TCachedDataSet::Post()
     if (m_state == TDataSetState::Edit) {
         TRow& row = *m_rows[m_current];
         if (!SameValues(m_editBuffer, row.Values)) {
+            TUndoStep step(TUpdateStatus::Modified, &row, row.Status);
+            step.Values = row.Values;
+            step.Original = row.Original;
+            PushUndo(std::move(step));
             if (row.Status == TUpdateStatus::Unchanged) {
                 row.Original = std::move(row.Values);
                 row.Status = TUpdateStatus::Modified;
@@ -506,6 +524,7 @@ void TCachedDataSet::Post()
         auto row = std::make_unique<TRow>();
         row->Values = std::move(m_editBuffer);
         row->Status = TUpdateStatus::Inserted;
+        PushUndo(TUndoStep(TUpdateStatus::Inserted, row.get()));
         m_rows.push_back(row.get());
         m_all.push_back(std::move(row));
         m_editBuffer.clear();
@@ -547,16 +566,94 @@ void TCachedDataSet::Delete()
     const std::size_t at = m_current;
     TRow* row = m_rows[at];
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(at));
-    if (row->Status == TUpdateStatus::Inserted)
-        std::erase_if(m_all, [row](const TRowPtr& r) { return r.get() == row; });
-    else
+    if (row->Status == TUpdateStatus::Inserted) {
+        // Held by the undo step, so an undo brings it back where it was.
+        const auto found
+            = std::find_if(m_all.begin(), m_all.end(), [row](const TRowPtr& r) { return r.get() == row; });
+        TUndoStep step(TUpdateStatus::Deleted, row, TUpdateStatus::Inserted);
+        step.Position = static_cast<std::size_t>(found - m_all.begin());
+        step.Removed = std::move(*found);
+        m_all.erase(found);
+        PushUndo(std::move(step));
+    } else {
+        PushUndo(TUndoStep(TUpdateStatus::Deleted, row, row->Status));
         row->Status = TUpdateStatus::Deleted;
+    }
     // The next row becomes current, or the new last one; listeners read it at once.
     PlaceCursor(at);
     m_bof = at == 0;
     m_eof = m_rows.empty();
     NotifyDataSetChanged();
     Scrolled();
+}
+
+// ---- undo ------------------------------------------------------------------------------------
+
+void TCachedDataSet::PushUndo(TUndoStep step)
+{
+    if (m_undoGroupDepth == 0 || m_undoGroup == 0)
+        m_undoGroup = m_nextUndoGroup++;
+    step.Group = m_undoGroup;
+    m_undo.push_back(std::move(step));
+    if (m_undoGroupDepth == 0)
+        m_undoGroup = 0;
+}
+
+void TCachedDataSet::EndUndoGroup()
+{
+    if (m_undoGroupDepth > 0 && --m_undoGroupDepth == 0)
+        m_undoGroup = 0;
+}
+
+std::optional<TCachedDataSet::TUndoInfo> TCachedDataSet::NextUndo() const
+{
+    if (m_undo.empty())
+        return std::nullopt;
+    TUndoInfo info;
+    info.Kind = m_undo.back().Kind;
+    for (auto step = m_undo.rbegin(); step != m_undo.rend() && step->Group == m_undo.back().Group; ++step)
+        ++info.Count;
+    info.Values = m_undo.back().Row->Values;
+    return info;
+}
+
+bool TCachedDataSet::Undo()
+{
+    Cancel();
+    if (m_undo.empty())
+        return false;
+    const int group = m_undo.back().Group;
+    TRow* shown = nullptr;
+    while (!m_undo.empty() && m_undo.back().Group == group) {
+        TUndoStep step = std::move(m_undo.back());
+        m_undo.pop_back();
+        TRow* row = step.Row;
+        if (step.Kind == TUpdateStatus::Modified) {
+            row->Values = std::move(step.Values);
+            row->Status = step.Status;
+            row->Original = std::move(step.Original);
+            shown = row;
+        } else if (step.Kind == TUpdateStatus::Inserted) {
+            std::erase_if(m_all, [row](const TRowPtr& r) { return r.get() == row; });
+            if (shown == row)
+                shown = nullptr;
+        } else if (step.Removed) {
+            m_all.insert(m_all.begin() + static_cast<std::ptrdiff_t>(std::min(step.Position, m_all.size())),
+                std::move(step.Removed));
+            shown = row;
+        } else {
+            row->Status = step.Status;
+            shown = row;
+        }
+    }
+    const TRow* current = shown ? shown : (m_rows.empty() ? nullptr : m_rows[m_current]);
+    RebuildView();
+    m_current = ViewIndex(current, m_current);
+    m_bof = m_current == 0;
+    m_eof = m_rows.empty();
+    NotifyDataSetChanged();
+    Scrolled();
+    return true;
 }
 
 // ---- change set ------------------------------------------------------------------------------
@@ -636,6 +733,7 @@ std::vector<TRowConflict> TCachedDataSet::ApplyUpdates(
 
 void TCachedDataSet::CommitUpdates()
 {
+    m_undo.clear();
     ForgetBlobs();
     if (!m_skipped.empty()) {
         // Rows the save left out leave the list only now that it is durable.
@@ -662,6 +760,7 @@ void TCachedDataSet::CancelUpdates()
     if (!Active())
         return;
     Cancel();
+    m_undo.clear();
     const TRow* current = m_rows.empty() || m_rows[m_current]->Status == TUpdateStatus::Inserted
         ? nullptr
         : m_rows[m_current];

@@ -138,6 +138,9 @@ public:
     // writes it over the other's), false takes the stored row. Returns how many rows came
     // in different. Throws TDatabaseError with nothing changed.
     int Reload(TConnection& connection, const std::function<bool(const TRowConflict&)>& keepMine);
+    // Re-reads every row from another copy of the table (the same keys): rows take the
+    // stored values as read, pending changes stay as they are.
+    void Rebase(TConnection& connection);
     // Values of a view row as read from the table.
     const std::vector<TValue>& RowAsRead(int row) const { return m_rows.at(row)->AsRead(); }
     // Drops prepared statements, for a connection attached anew; rows and changes stay.
@@ -179,6 +182,21 @@ public:
     void CancelUpdates();
     // Re-reads the current row with the refresh statement.
     void RefreshCurrent(TConnection& connection);
+
+    // Posted edits, new rows and deletions can be taken back, newest first, until the change
+    // set is written or cancelled. Changes made between BeginUndoGroup and EndUndoGroup go
+    // back as one.
+    struct TUndoInfo
+    {
+        TUpdateStatus Kind = TUpdateStatus::Unchanged; // Modified, Inserted or Deleted
+        int Count = 0;                                 // rows the step takes back
+        std::vector<TValue> Values;                    // of one of them
+    };
+    std::optional<TUndoInfo> NextUndo() const;
+    // Takes the newest step back (an open edit is cancelled first); false when there is none.
+    bool Undo();
+    void BeginUndoGroup() { ++m_undoGroupDepth; }
+    void EndUndoGroup();
 
     // Stable in-memory sort; the current row stays current.
     using TRowLess = std::function<bool(const std::vector<TValue>&, const std::vector<TValue>&)>;
@@ -244,6 +262,29 @@ private:
     TConnection* m_connection = nullptr;
     std::unique_ptr<TStatement> m_insert, m_update, m_delete, m_refresh, m_generator;
     int m_disableCount = 0;
+    struct TUndoStep
+    {
+        TUndoStep(TUpdateStatus kind, TRow* row, TUpdateStatus status = TUpdateStatus::Unchanged)
+            : Kind(kind)
+            , Row(row)
+            , Status(status)
+        { }
+        TUpdateStatus Kind;
+        TRow* Row;
+        std::vector<TValue> Values; // a posted edit: the row's values before it
+        TUpdateStatus Status = TUpdateStatus::Unchanged;
+        std::optional<std::vector<TValue>> Original;
+        TRowPtr Removed; // a new row deleted: held here, with its place in the list
+        std::size_t Position = 0;
+        int Group = 0;
+    };
+    std::vector<TUndoStep> m_undo;
+    int m_undoGroupDepth = 0;
+    int m_undoGroup = 0;
+    int m_nextUndoGroup = 1;
+    void PushUndo(TUndoStep step);
+    int Reload(
+        TConnection& connection, const std::function<bool(const TRowConflict&)>& keepMine, bool rebase);
     int m_nextHookId = 1;
     std::vector<std::pair<int, std::function<void(TCachedDataSet&)>>> m_afterScroll;
     std::vector<TDataSetListener*> m_listeners;

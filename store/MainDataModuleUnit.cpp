@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <set>
 #include <sys/stat.h>
@@ -624,11 +625,54 @@ void TMainDataModule::CancelChanges()
     }
 }
 
+bool TMainDataModule::CanUndo() const
+{
+    return m_resultDataSet.Active() && (m_resultDataSet.NextUndo() || IsEditing(m_resultDataSet));
+}
+
+std::string TMainDataModule::UndoText() const
+{
+    const auto next = m_resultDataSet.Active() ? m_resultDataSet.NextUndo() : std::nullopt;
+    if (!next)
+        return IsEditing(m_resultDataSet) ? "изменение записи" : "";
+    std::string number;
+    if (const auto* n
+        = std::get_if<std::int64_t>(&next->Values.at(m_resultDataSet.FieldIndex("MEASURE_NUMBER"))))
+        number = " № " + std::to_string(*n);
+    const std::string many = " (" + std::to_string(next->Count) + ")";
+    switch (next->Kind) {
+    case TUpdateStatus::Inserted:
+        return next->Count == 1 ? "добавление записи" + number : "добавление записей" + many;
+    case TUpdateStatus::Deleted:
+        return next->Count == 1 ? "удаление записи" + number : "удаление записей" + many;
+    default:
+        return "изменение записи" + number;
+    }
+}
+
+bool TMainDataModule::Undo()
+{
+    if (!m_resultDataSet.Active())
+        return false;
+    if (IsEditing(m_resultDataSet)) {
+        // An edit not posted yet is the newest change.
+        m_resultDataSet.Cancel();
+        return true;
+    }
+    return m_resultDataSet.Undo();
+}
+
 void TMainDataModule::DeleteAllRecords()
 {
     if (!m_resultDataSet.Active())
         return;
     TUpdateGuard guard(*this);
+    m_resultDataSet.BeginUndoGroup();
+    struct TGroupEnd
+    {
+        TCachedDataSet& DataSet;
+        ~TGroupEnd() { DataSet.EndUndoGroup(); }
+    } groupEnd{m_resultDataSet};
     m_resultDataSet.First();
     while (!m_resultDataSet.IsEmpty())
         m_resultDataSet.Delete();
@@ -791,6 +835,12 @@ int TMainDataModule::StoreMsrResults(TArrayOfMsrResult& results)
         if (const auto* n = std::get_if<std::int64_t>(&m_resultDataSet.RowField(row, number)))
             stored.insert(keyOf(m_resultDataSet.RowField(row, date), *n));
     int added = 0;
+    m_resultDataSet.BeginUndoGroup();
+    struct TGroupEnd
+    {
+        TCachedDataSet& DataSet;
+        ~TGroupEnd() { DataSet.EndUndoGroup(); }
+    } groupEnd{m_resultDataSet};
     for (TMsrResult& result : results) {
         const TValue start
             = OleDateFitsTimestamp(result.BeginDateTime) ? TValue{TDateTime{result.BeginDateTime}} : TValue{};
@@ -1215,4 +1265,117 @@ void TMainDataModule::WriteExtensions()
         if (sampleChanges(values, &asRead))
             writeSample(values);
     });
+}
+
+// ---- save as ----------------------------------------------------------------------------------
+
+namespace {
+
+// Every row of `table` from one database into the same table of another, blobs included.
+void CopyTable(TConnection& from, TConnection& to, const std::string& table)
+{
+    auto select = from.Prepare("SELECT * FROM " + table);
+    select->Open();
+    std::unique_ptr<TStatement> insert;
+    while (select->Fetch()) {
+        if (!insert) {
+            std::string marks;
+            for (std::size_t c = 0; c < select->ColumnCount(); ++c)
+                marks += c == 0 ? "?" : ", ?";
+            insert = to.Prepare("INSERT INTO " + table + " VALUES (" + marks + ")");
+        }
+        for (std::size_t c = 0; c < select->ColumnCount(); ++c)
+            insert->SetParam(c, select->Column(c));
+        insert->Execute();
+    }
+    select->CloseCursor();
+}
+
+void CopyGenerator(TConnection& from, TConnection& to, const std::string& generator)
+{
+    auto value = from.Prepare("SELECT GEN_ID(" + generator + ", 0) FROM RDB$DATABASE");
+    value->Open();
+    const TValue n = value->Fetch() ? value->Column(0) : TValue{};
+    value->CloseCursor();
+    if (const auto* i = std::get_if<std::int64_t>(&n))
+        to.ExecuteImmediate("ALTER SEQUENCE " + generator + " RESTART WITH " + std::to_string(*i));
+}
+
+} // namespace
+
+bool TMainDataModule::SaveProjectAs(const std::string& path)
+{
+    m_lastError.clear();
+    if (!IsProjectOpen() || !m_resultDataSet.Active())
+        return false;
+    PostEdits();
+    const std::string target = AbsoluteFileName(path);
+    const std::string folder = ColonFreeFolderFor(target);
+    if (!m_target.IsServer() && target == m_projectPath) {
+        m_lastError = "Это файл открытого проекта: выберите другое имя.";
+        return false;
+    }
+    if (folder.empty()) {
+        m_lastError = "Папка для файла проекта недоступна: " + target;
+        return false;
+    }
+    const std::string temporary = folder + "/.cement-lab-copy-" + std::to_string(getpid()) + "-"
+        + std::to_string(std::rand()) + ".fdb";
+    // The stored project is copied whole into a file of its own under a passing name; only a
+    // complete copy takes the chosen name, and only then does the program go on there.
+    try {
+        TConnection copy;
+        try {
+            copy.CreateDatabase(ProjectCreateStatement(temporary));
+            for (const char* statement : kSchema)
+                if (statement) {
+                    copy.ExecuteImmediate(statement);
+                    copy.CommitRetaining();
+                }
+            const bool extended = ProjectExtensions::Exist(m_connection);
+            if (extended)
+                ProjectExtensions::Create(copy);
+            for (const char* table : {"SYSTEM_TABLE", "MEASURE_RESULT_TABLE"})
+                CopyTable(m_connection, copy, table);
+            if (extended)
+                for (const char* table : {"MEASURE_SAMPLE_TABLE", "MEASURE_HISTORY_TABLE",
+                         "MEASURE_ORIGINAL_TABLE", "MEASURE_DELETED_TABLE"})
+                    CopyTable(m_connection, copy, table);
+            for (const char* generator : {"SYSTEM_TABLE_GEN", "MEASURE_RESULT_TABLE_GEN"})
+                CopyGenerator(m_connection, copy, generator);
+            if (extended)
+                CopyGenerator(m_connection, copy, "MEASURE_HISTORY_TABLE_GEN");
+            copy.CommitRetaining();
+            copy.Detach();
+        } catch (...) {
+            copy.Abandon();
+            throw;
+        }
+        if (rename(temporary.c_str(), target.c_str()) != 0)
+            throw TDatabaseError("Не удалось записать файл проекта: " + target);
+    } catch (const TDatabaseError& error) {
+        unlink(temporary.c_str());
+        m_lastError = error.what();
+        return false;
+    }
+
+    // Go on in the copy: the rows are read anew from it, the pending changes stay, and the
+    // save writes them there with their history.
+    TUpdateGuard guard(*this);
+    try {
+        m_connection.Detach();
+    } catch (const TDatabaseError&) {
+        m_connection.Abandon(); // the old file may be gone: nothing of it is needed now
+    }
+    m_resultDataSet.ForgetStatements();
+    m_descriptionDataSet.ForgetStatements();
+    m_connectionLost = false;
+    Connect(LocalProject(target));
+    m_extensions = ProjectExtensions::Exist(m_connection);
+    m_resultDataSet.SetSelect(ResultSelect(m_extensions), ResultRefresh(m_extensions));
+    m_resultDataSet.Rebase(m_connection);
+    m_descriptionDataSet.Rebase(m_connection);
+    SortResults();
+    ApplyChanges();
+    return true;
 }
