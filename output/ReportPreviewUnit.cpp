@@ -1,9 +1,12 @@
 #include "output/ReportPreviewUnit.h"
 
 #include "app/OperatorDialogs.h"
+#include "output/LabProtocol.h"
+#include "settings/LaboratoryUnit.h"
 
 #include <qcustomplot.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -28,8 +31,6 @@
 
 namespace {
 
-constexpr double kSheetWidthMm = 297.0;
-constexpr double kSheetHeightMm = 210.0;
 // Grey around the page.
 constexpr int kPageMargin = 12;
 constexpr double kZoomStep = 1.1;
@@ -66,13 +67,113 @@ QString JpegPageName(const QString& fileName, int page)
     return base + QStringLiteral("_%1.jpg").arg(page);
 }
 
+// ---- the pages of each report type ----------------------------------------------------------
+
+namespace {
+
+class TSheetPages : public TReportPages
+{
+public:
+    TSheetPages(std::shared_ptr<const TReportSheets> sheets, std::uint32_t color)
+        : m_sheets(std::move(sheets))
+        , m_color(color)
+        , m_painter(color)
+    { }
+    int Count() const override { return m_sheets->Count(); }
+    QPageLayout Layout() const override { return SheetLayout(); }
+    QRectF PrintedArea() const override
+    {
+        const QRectF area = ReportPrintedArea();
+        return QRectF(area.topLeft() * kReportUnitMm, area.size() * kReportUnitMm);
+    }
+    QString Title() const override { return QStringLiteral("Протокол испытания"); }
+    void Turn(int index) override { m_sheet = m_sheets->Sheet(index); }
+    void PaintCurrent(QCPPainter& painter) override
+    {
+        if (m_sheet)
+            m_painter.Paint(painter, *m_sheet);
+    }
+    void PaintPage(QCPPainter& painter, int index) override
+    {
+        m_painter.Paint(painter, m_sheets->Sheet(index));
+    }
+    bool PaintAll(QPagedPaintDevice& device, const std::function<bool(int, int)>& progress) override
+    {
+        return PaintReport(device, *m_sheets, m_color, progress);
+    }
+    const TReportSheet* Sheet() const { return m_sheet ? &*m_sheet : nullptr; }
+
+private:
+    std::shared_ptr<const TReportSheets> m_sheets;
+    std::uint32_t m_color;
+    TReportPainter m_painter;
+    std::optional<TReportSheet> m_sheet;
+};
+
+class TProtocolPages : public TReportPages
+{
+public:
+    explicit TProtocolPages(std::shared_ptr<TLabProtocolPainter> protocol)
+        : m_protocol(std::move(protocol))
+    { }
+    int Count() const override { return m_protocol->PageCount(); }
+    QPageLayout Layout() const override { return LabProtocolPageLayout(); }
+    QRectF PrintedArea() const override { return Layout().fullRect(QPageLayout::Millimeter); }
+    QString Title() const override
+    {
+        return QStringLiteral("Протокол испытаний № %1").arg(m_protocol->Protocol().Number);
+    }
+    void Turn(int index) override { m_index = index; }
+    void PaintCurrent(QCPPainter& painter) override { m_protocol->Paint(painter, m_index); }
+    void PaintPage(QCPPainter& painter, int index) override { m_protocol->Paint(painter, index); }
+    bool PaintAll(QPagedPaintDevice& device, const std::function<bool(int, int)>& progress) override
+    {
+        return PaintLabProtocol(device, *m_protocol, progress);
+    }
+
+private:
+    std::shared_ptr<TLabProtocolPainter> m_protocol;
+    int m_index = 0;
+};
+
+constexpr const char* kReportSection = "Report";
+constexpr const char* kLastFolderKey = "LastFolder";
+
+} // namespace
+
+std::unique_ptr<TReportPages> SheetPages(std::shared_ptr<const TReportSheets> sheets, std::uint32_t color)
+{
+    return std::make_unique<TSheetPages>(std::move(sheets), color);
+}
+
+std::unique_ptr<TReportPages> LabProtocolPages(std::shared_ptr<TLabProtocolPainter> protocol)
+{
+    return std::make_unique<TProtocolPages>(std::move(protocol));
+}
+
+QString SuggestedReportName(const QString& projectFile, std::optional<std::int32_t> measureNumber)
+{
+    const QString project = QFileInfo(projectFile).completeBaseName();
+    return (project.isEmpty() ? QStringLiteral("отчёт") : project) + QLatin1Char('_')
+        + (measureNumber ? QString::number(*measureNumber) : QStringLiteral("все")) + QStringLiteral(".pdf");
+}
+
+QString ReportSaveFolder(const TReportSaveSettings& settings)
+{
+    if (!settings.SettingsFile.isEmpty()) {
+        const QString last = QString::fromStdString(
+            ReadSettingsText(settings.SettingsFile.toStdString(), kReportSection, kLastFolderKey));
+        if (!last.isEmpty() && QFileInfo(last).isDir())
+            return last;
+    }
+    return settings.ProjectsFolder;
+}
+
 // ---- the page view ---------------------------------------------------------------------------
 
-TReportPageView::TReportPageView(
-    std::shared_ptr<const TReportSheets> sheets, std::uint32_t color, QWidget* parent)
+TReportPageView::TReportPageView(std::shared_ptr<TReportPages> pages, QWidget* parent)
     : QAbstractScrollArea(parent)
-    , m_sheets(std::move(sheets))
-    , m_painter(std::make_unique<TReportPainter>(color))
+    , m_pages(std::move(pages))
 {
     setFocusPolicy(Qt::StrongFocus);
     horizontalScrollBar()->setSingleStep(20);
@@ -88,19 +189,33 @@ void TReportPageView::SetCurrentPage(int page)
     if (PageCount() == 0)
         return;
     page = std::clamp(page, 1, PageCount());
-    if (m_sheet && page == m_page)
+    if (m_page > 0 && page == m_page)
         return;
-    TReportSheet sheet = m_sheets->Sheet(page - 1);
-    m_sheet = std::move(sheet);
+    m_pages->Turn(page - 1);
     m_page = page;
     m_image = QImage();
     viewport()->update();
     emit CurrentPageChanged(m_page);
 }
 
+const TReportSheet* TReportPageView::CurrentSheet() const
+{
+    const auto* sheets = dynamic_cast<const TSheetPages*>(m_pages.get());
+    return sheets ? sheets->Sheet() : nullptr;
+}
+
+void TReportPageView::Repaint()
+{
+    m_image = QImage();
+    if (m_page > PageCount())
+        SetCurrentPage(PageCount());
+    Relayout();
+}
+
 QSizeF TReportPageView::RealPageSize() const
 {
-    return QSizeF(kSheetWidthMm / 25.4 * logicalDpiX(), kSheetHeightMm / 25.4 * logicalDpiY());
+    const QSizeF mm = m_pages->Layout().fullRect(QPageLayout::Millimeter).size();
+    return QSizeF(mm.width() / 25.4 * logicalDpiX(), mm.height() / 25.4 * logicalDpiY());
 }
 
 double TReportPageView::Zoom() const
@@ -171,7 +286,7 @@ void TReportPageView::FitInView()
 
 const QImage& TReportPageView::PageImage()
 {
-    if (!m_sheet)
+    if (m_page == 0)
         return m_image;
     const QSizeF page = PageSize();
     const double scale
@@ -185,7 +300,7 @@ const QImage& TReportPageView::PageImage()
             QCPPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setRenderHint(QPainter::TextAntialiasing);
-            m_painter->Paint(painter, *m_sheet);
+            m_pages->PaintCurrent(painter);
         }
         m_image = std::move(image);
         m_imagePage = m_page;
@@ -197,7 +312,7 @@ void TReportPageView::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), palette().color(QPalette::Dark));
-    if (!m_sheet)
+    if (m_page == 0)
         return;
     const QRect page = PageRect();
     painter.fillRect(page.translated(3, 3), QColor(0, 0, 0, 90));
@@ -232,15 +347,24 @@ TReportPreviewForm::TReportPreviewForm(QWidget* owner, std::vector<TReportSheet>
 
 TReportPreviewForm::TReportPreviewForm(
     QWidget* owner, std::shared_ptr<const TReportSheets> sheets, std::uint32_t color)
+    : TReportPreviewForm(owner, std::shared_ptr<TReportPages>(SheetPages(std::move(sheets), color)), nullptr)
+{ }
+
+TReportPreviewForm::TReportPreviewForm(QWidget* owner, std::shared_ptr<TLabProtocolPainter> protocol)
+    : TReportPreviewForm(owner, std::shared_ptr<TReportPages>(LabProtocolPages(protocol)), protocol)
+{ }
+
+TReportPreviewForm::TReportPreviewForm(
+    QWidget* owner, std::shared_ptr<TReportPages> pages, std::shared_ptr<TLabProtocolPainter> protocol)
     : QDialog(owner)
-    , m_sheets(std::move(sheets))
-    , m_color(color)
+    , m_pages(std::move(pages))
+    , m_protocol(std::move(protocol))
 {
     setObjectName(QStringLiteral("ReportPreviewForm"));
     setWindowTitle(QStringLiteral("Просмотр отчёта"));
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     // The first sheet is made here: a store that cannot give it stops the window opening.
-    m_preview = new TReportPageView(m_sheets, color, this);
+    m_preview = new TReportPageView(m_pages, this);
     m_preview->setObjectName(QStringLiteral("Preview"));
 
     auto* layout = new QVBoxLayout(this);
@@ -277,6 +401,25 @@ TReportPreviewForm::TReportPreviewForm(
     m_lastButton = pageButton("LastPageButton", QStringLiteral("»"), QStringLiteral("Последний лист"),
         QKeySequence(Qt::CTRL | Qt::Key_End));
     buttons->addSpacing(12);
+    if (m_protocol) {
+        m_numberSpinBox = new QSpinBox(this);
+        m_numberSpinBox->setObjectName(QStringLiteral("ProtocolNumberSpinBox"));
+        m_numberSpinBox->setRange(1, 999999999);
+        m_numberSpinBox->setValue(
+            static_cast<int>(std::clamp<std::int64_t>(m_protocol->Protocol().Number, 1, 999999999)));
+        m_numberSpinBox->setPrefix(QStringLiteral("Протокол № "));
+        m_numberSpinBox->setKeyboardTracking(false);
+        m_numberSpinBox->setToolTip(QStringLiteral("Номер протокола; следующий по проекту предложен"));
+        buttons->addWidget(m_numberSpinBox);
+        connect(m_numberSpinBox, &QSpinBox::valueChanged, this, [this](int number) {
+            m_protocol->SetNumber(number);
+            m_pageSpinBox->setRange(std::min(1, PageCount()), PageCount());
+            m_pageSpinBox->setSuffix(QStringLiteral(" из %1").arg(PageCount()));
+            m_preview->Repaint();
+            ShowPage(CurrentPage());
+        });
+        buttons->addSpacing(12);
+    }
     QPushButton* zoomIn = button("ZoomInButton", QStringLiteral("Увеличить"));
     QPushButton* zoomOut = button("ZoomOutButton", QStringLiteral("Уменьшить"));
     QPushButton* wholePage = button("WholePageButton", QStringLiteral("Страница целиком"));
@@ -323,7 +466,7 @@ void TReportPreviewForm::ShowPage(int page)
 
 bool TReportPreviewForm::WithProgress(const std::function<bool(const std::function<bool(int, int)>&)>& paint)
 {
-    const int count = m_sheets->Count();
+    const int count = m_pages->Count();
     const QString label = QStringLiteral("Отчёт: лист %1 из %2");
     QProgressDialog progress(
         label.arg(std::min(1, count)).arg(count), QStringLiteral("Отмена"), 0, count, this);
@@ -348,26 +491,40 @@ void TReportPreviewForm::SaveReport()
     options.Title = QStringLiteral("Сохранить отчёт");
     options.Filter = QStringLiteral("Документ PDF (*.pdf);;Рисунки JPEG по страницам (*.jpg)");
     options.DefaultSuffix = QStringLiteral("pdf");
+    options.Directory = ReportSaveFolder(m_saveSettings);
     const QString fileName = OperatorDialogs().SaveFileName(options);
     if (fileName.isEmpty())
         return;
     const QString suffix = QFileInfo(fileName).suffix().toLower();
-    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
-        SaveJpegPages(fileName);
-    else
-        SavePdf(fileName);
+    const bool saved = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")
+        ? !SaveJpegPages(fileName).isEmpty()
+        : SavePdf(fileName);
+    if (saved && !m_saveSettings.SettingsFile.isEmpty())
+        WriteSettingsText(m_saveSettings.SettingsFile.toStdString(), kReportSection, kLastFolderKey,
+            QFileInfo(fileName).absolutePath().toStdString());
+}
+
+void TReportPreviewForm::Issued()
+{
+    if (!m_protocol || !OnProtocolIssued)
+        return;
+    const std::int64_t number = m_protocol->Protocol().Number;
+    if (std::find(m_issued.begin(), m_issued.end(), number) != m_issued.end())
+        return;
+    OnProtocolIssued(number);
+    m_issued.push_back(number);
 }
 
 void TReportPreviewForm::PrintReport()
 {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageLayout(SheetLayout());
+    printer.setPageLayout(m_pages->Layout());
     printer.setFullPage(true);
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    WithProgress([this, &printer](const std::function<bool(int, int)>& progress) {
-        return PaintReport(printer, *m_sheets, m_color, [&printer, &progress](int done, int all) {
+    const bool done = WithProgress([this, &printer](const std::function<bool(int, int)>& progress) {
+        return m_pages->PaintAll(printer, [&printer, &progress](int done, int all) {
             if (progress(done, all))
                 return true;
             // Withdraws the job where the system can; CUPS is sent Qt's spool file when
@@ -376,6 +533,8 @@ void TReportPreviewForm::PrintReport()
             return false;
         });
     });
+    if (done)
+        Issued();
 }
 
 bool TReportPreviewForm::SavePdf(const QString& fileName)
@@ -389,11 +548,14 @@ bool TReportPreviewForm::SavePdf(const QString& fileName)
     bool done = false;
     {
         QPdfWriter writer(&file);
-        writer.setPageLayout(SheetLayout());
+        // For archiving: fonts embedded, nothing that needs outside resources to show.
+        writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+        writer.setPageLayout(m_pages->Layout());
         writer.setResolution(300);
-        writer.setTitle(QStringLiteral("Протокол испытания"));
+        writer.setTitle(m_pages->Title());
+        writer.setCreator(APPLICATION_TITLE);
         done = WithProgress([this, &writer](const std::function<bool(int, int)>& progress) {
-            return PaintReport(writer, *m_sheets, m_color, progress);
+            return m_pages->PaintAll(writer, progress);
         });
     }
     if (!done) {
@@ -403,22 +565,23 @@ bool TReportPreviewForm::SavePdf(const QString& fileName)
     if (!file.commit())
         throw std::runtime_error(
             ("Unable to write to " + fileName + ": " + file.errorString()).toStdString());
+    Issued();
     return true;
 }
 
 QStringList TReportPreviewForm::SaveJpegPages(const QString& fileName, int dotsPerInch)
 {
     QStringList written;
-    const QSize size(qRound(kSheetWidthMm / 25.4 * dotsPerInch), qRound(kSheetHeightMm / 25.4 * dotsPerInch));
-    const QRectF area = ReportPrintedArea();
-    const double pxPerUnit = size.width() / (kSheetWidthMm / kReportUnitMm);
-    const QRect crop = QRectF(
-        area.left() * pxPerUnit, area.top() * pxPerUnit, area.width() * pxPerUnit, area.height() * pxPerUnit)
+    const QSizeF pageMm = m_pages->Layout().fullRect(QPageLayout::Millimeter).size();
+    const QSize size(
+        qRound(pageMm.width() / 25.4 * dotsPerInch), qRound(pageMm.height() / 25.4 * dotsPerInch));
+    const QRectF area = m_pages->PrintedArea();
+    const double pxPerMm = dotsPerInch / 25.4;
+    const QRect crop = QRectF(area.topLeft() * pxPerMm, area.size() * pxPerMm)
                            .toAlignedRect()
                            .intersected(QRect(QPoint(0, 0), size));
-    TReportPainter sheetPainter(m_color);
     const bool done = WithProgress([&](const std::function<bool(int, int)>& progress) {
-        const int count = m_sheets->Count();
+        const int count = m_pages->Count();
         for (int i = 0; i < count; ++i) {
             QImage page(size, QImage::Format_RGB32);
             page.setDotsPerMeterX(qRound(dotsPerInch / 0.0254));
@@ -428,7 +591,7 @@ QStringList TReportPreviewForm::SaveJpegPages(const QString& fileName, int dotsP
                 QCPPainter painter(&page);
                 painter.setRenderHint(QPainter::Antialiasing);
                 painter.setRenderHint(QPainter::TextAntialiasing);
-                sheetPainter.Paint(painter, m_sheets->Sheet(i));
+                m_pages->PaintPage(painter, i);
             }
             const QString name = JpegPageName(fileName, i + 1);
             QImageWriter writer(name, "jpg");
@@ -442,8 +605,10 @@ QStringList TReportPreviewForm::SaveJpegPages(const QString& fileName, int dotsP
         }
         return true;
     });
-    if (done)
+    if (done) {
+        Issued();
         return written;
+    }
     for (const QString& name : written)
         QFile::remove(name);
     return {};

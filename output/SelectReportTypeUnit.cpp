@@ -2,6 +2,7 @@
 #include "app/OperatorDialogs.h"
 
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,13 +15,25 @@ TSelectReportTypeForm::TSelectReportTypeForm(QWidget* owner)
     setObjectName(QStringLiteral("SelectReportTypeForm"));
     setWindowTitle(QStringLiteral("Выбор типа отчёта"));
     auto* layout = new QVBoxLayout(this);
+    auto* typeBox = new QGroupBox(QStringLiteral("Отчёт"), this);
+    auto* typeLayout = new QVBoxLayout(typeBox);
+    m_sheetRadioButton = new QRadioButton(QStringLiteral("Лист испытания (форма прибора)"), typeBox);
+    m_sheetRadioButton->setObjectName(QStringLiteral("SheetRadioButton"));
+    m_labProtocolRadioButton = new QRadioButton(QStringLiteral("Протокол лаборатории"), typeBox);
+    m_labProtocolRadioButton->setObjectName(QStringLiteral("LabProtocolRadioButton"));
+    typeLayout->addWidget(m_sheetRadioButton);
+    typeLayout->addWidget(m_labProtocolRadioButton);
+    layout->addWidget(typeBox);
+    auto* recordsBox = new QGroupBox(QStringLiteral("Записи"), this);
+    auto* recordsLayout = new QVBoxLayout(recordsBox);
     m_currentRecordRadioButton
         = new QRadioButton(QStringLiteral("Включить в отчёт только текущую запись"), this);
     m_currentRecordRadioButton->setObjectName(QStringLiteral("CurrentRecordRadioButton"));
     m_allRecordsRadioButton = new QRadioButton(QStringLiteral("Включить в отчёт все записи проекта"), this);
     m_allRecordsRadioButton->setObjectName(QStringLiteral("AllRecordsRadioButton"));
-    layout->addWidget(m_currentRecordRadioButton);
-    layout->addWidget(m_allRecordsRadioButton);
+    recordsLayout->addWidget(m_currentRecordRadioButton);
+    recordsLayout->addWidget(m_allRecordsRadioButton);
+    layout->addWidget(recordsBox);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* apply = buttons->addButton(QStringLiteral("Применить"), QDialogButtonBox::AcceptRole);
     apply->setObjectName(QStringLiteral("ApplyButton"));
@@ -31,6 +44,7 @@ TSelectReportTypeForm::TSelectReportTypeForm(QWidget* owner)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     SetAllRecords(false);
+    SetLabProtocol(false);
     setFixedSize(sizeHint());
     CentreOnScreen(*this);
 }
@@ -44,4 +58,15 @@ void TSelectReportTypeForm::SetAllRecords(bool all)
 bool TSelectReportTypeForm::AllRecords() const
 {
     return !m_currentRecordRadioButton->isChecked();
+}
+
+void TSelectReportTypeForm::SetLabProtocol(bool lab)
+{
+    m_labProtocolRadioButton->setChecked(lab);
+    m_sheetRadioButton->setChecked(!lab);
+}
+
+bool TSelectReportTypeForm::LabProtocol() const
+{
+    return m_labProtocolRadioButton->isChecked();
 }

@@ -93,6 +93,19 @@ void WriteText(TIniFile& ini, std::string_view section, std::string_view key, st
 
 } // namespace
 
+std::string ReadSettingsText(const std::string& settingsFile, std::string_view section, std::string_view key)
+{
+    return ReadText(TIniFile(settingsFile).Text(), section, key);
+}
+
+void WriteSettingsText(
+    const std::string& settingsFile, std::string_view section, std::string_view key, const std::string& value)
+{
+    TIniFile ini(settingsFile);
+    WriteText(ini, section, key, value);
+    ini.UpdateFile();
+}
+
 TLaboratory LoadLaboratory(const std::string& settingsFile)
 {
     const std::string text = TIniFile(settingsFile).Text();

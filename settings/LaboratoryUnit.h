@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 
 class QLineEdit;
 
@@ -29,6 +30,14 @@ TLaboratory LoadLaboratory(const std::string& settingsFile);
 // Writes every key and keeps the file's other lines; a line break in a text becomes a
 // blank. Throws TIniFileError "Unable to write to <file>".
 void SaveLaboratory(const std::string& settingsFile, const TLaboratory& laboratory);
+
+// A text key of the settings file: the first key of that name in the first section of that
+// name, compared without regard to case; empty when there is none.
+std::string ReadSettingsText(const std::string& settingsFile, std::string_view section, std::string_view key);
+// Sets the key (its section made when missing), keeping the file's other lines; a line
+// break becomes a blank. Throws TIniFileError "Unable to write to <file>".
+void WriteSettingsText(const std::string& settingsFile, std::string_view section, std::string_view key,
+    const std::string& value);
 
 class TLaboratoryForm : public QDialog
 {

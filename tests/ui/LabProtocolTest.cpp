@@ -4,6 +4,9 @@
 #include "ScriptedDialogs.h"
 
 #include "output/LabProtocol.h"
+#include "output/ReportCommand.h"
+#include "output/ReportPreviewUnit.h"
+#include "output/SelectReportTypeUnit.h"
 #include "settings/LaboratoryUnit.h"
 #include "store/MainDataModuleUnit.h"
 #include "store/ProtocolNumbers.h"
@@ -12,11 +15,14 @@
 
 #include <qcustomplot.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 
 #include <fstream>
 #include <sstream>
@@ -279,5 +285,82 @@ TEST_F(LabProtocolTest, CollectedFromTheProject)
     EXPECT_TRUE(all.Records[0].Changes.empty());
     EXPECT_EQ(all.Records[1].Changes.size(), r.Changes.size());
     EXPECT_EQ(m.ResultDataSet().RecNo(), 2);
+    m.CloseProjectDatabase();
+}
+
+// The command: the protocol chosen, its number changed in the preview, saved as PDF/A and
+// as JPEG pages; each number is issued once, in the project; the choices and the folder
+// saved to are offered again.
+TEST_F(LabProtocolTest, PrintedFromTheCommandWithItsNumberIssuedOnce)
+{
+    TMainDataModule m;
+    const std::string path = Dir.File("command.fdb");
+    ASSERT_TRUE(m.CreateProjectDatabase(path));
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    TArrayOfMsrResult records;
+    for (int i = 1; i <= 2; ++i) {
+        TMsrResult msr = MakeRecord(12600, 60, StepCurve(60, 0.6f, 0.6f, 1.3f), Constant(20.0f));
+        msr.BeginDateTime = 45000.0 + i;
+        msr.MeasureNumber = i;
+        msr.CementMass = 400;
+        records.push_back(msr);
+    }
+    ASSERT_EQ(m.StoreMsrResults(records), 2);
+    m.ApplyChanges();
+    m.ResultDataSet().SetRecNo(1);
+    const std::string settingsFile = Dir.File("cement-lab.ini");
+    SaveLaboratory(settingsFile, Laboratory());
+    const QString out = QString::fromStdString(Dir.File("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    TReportCommandSettings settings;
+    settings.SettingsFile = QString::fromStdString(settingsFile);
+    settings.ProjectsFolder = QString::fromStdString(Dir.File(""));
+
+    const QString pdf = out + "/p.pdf";
+    QString firstText;
+    QSize jpeg;
+    HandleModalLater<TSelectReportTypeForm>([&](TSelectReportTypeForm* form) {
+        EXPECT_TRUE(form->SheetRadioButton()->isChecked());
+        EXPECT_TRUE(form->CurrentRecordRadioButton()->isChecked());
+        form->LabProtocolRadioButton()->setChecked(true);
+        HandleModalLater<TReportPreviewForm>([&](TReportPreviewForm* preview) {
+            ASSERT_NE(preview->ProtocolNumberSpinBox(), nullptr);
+            EXPECT_EQ(preview->ProtocolNumberSpinBox()->value(), 1);
+            EXPECT_EQ(preview->Preview()->CurrentSheet(), nullptr);
+            // Portrait on screen.
+            EXPECT_GT(preview->Preview()->PageImage().height(), preview->Preview()->PageImage().width());
+            preview->ProtocolNumberSpinBox()->setValue(5);
+            Dialogs->Files = {pdf, pdf};
+            preview->SaveReport();
+            preview->SaveReport();
+            const QStringList pages = preview->SaveJpegPages(out + "/p.jpg", 50);
+            ASSERT_FALSE(pages.isEmpty());
+            jpeg = QImage(pages[0]).size();
+            preview->ProtocolNumberSpinBox()->setValue(6);
+            EXPECT_TRUE(preview->SavePdf(out + "/p6.pdf"));
+        });
+        form->accept();
+    });
+    PrintReportCommand(nullptr, m, settings);
+    EXPECT_TRUE(settings.LabProtocol);
+    EXPECT_FALSE(settings.AllRecords);
+    ASSERT_EQ(Dialogs->FileDialogs.size(), 2u);
+    EXPECT_EQ(Dialogs->FileDialogs[0].Options.Directory, settings.ProjectsFolder);
+    EXPECT_EQ(Dialogs->FileDialogs[1].Options.Directory, out);
+    EXPECT_GT(jpeg.height(), jpeg.width());
+
+    EXPECT_TRUE(PageText(pdf, 1).contains(QStringLiteral("ПРОТОКОЛ ИСПЫТАНИЙ № 5")));
+    EXPECT_TRUE(PageText(out + "/p6.pdf", 1).contains(QStringLiteral("ПРОТОКОЛ ИСПЫТАНИЙ № 6")));
+    const QString meta = RunTool("pdfinfo", {"-meta", pdf});
+    EXPECT_TRUE(meta.contains(QStringLiteral("pdfaid:part=\"1\""))) << meta.toStdString();
+    EXPECT_TRUE(meta.contains(QStringLiteral("pdfaid:conformance=\"B\"")));
+
+    const std::vector<TProtocolIssue> issued = ProtocolNumbers::Issued(m.Connection());
+    ASSERT_EQ(issued.size(), 2u);
+    EXPECT_EQ(issued[0].Number, 5);
+    EXPECT_EQ(issued[1].Number, 6);
+    EXPECT_EQ(issued[0].RecordKeys, std::vector<std::int64_t>{m.RecordKeyAt(0)});
+    EXPECT_FALSE(issued[0].IssuedBy.empty());
+    EXPECT_EQ(ProtocolNumbers::Next(m.Connection()), 7);
     m.CloseProjectDatabase();
 }
