@@ -7,7 +7,6 @@
 
 #include <QHBoxLayout>
 #include <QPdfWriter>
-#include <QPicture>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -107,20 +106,13 @@ void TControlChart::ClickPoint(int index)
 
 void PaintPlot(QCustomPlot& plot, QPainter& painter, const QRectF& target)
 {
-    // Recorded as vectors at the plot's own layout size, then scaled into the target, so a
-    // PDF keeps lines and text sharp at any resolution.
+    // A plot painted straight into a fine device ignores the painter's scale and comes out at
+    // the device's size; a picture three times the screen's is sharp enough on paper.
     const int width = std::max(plot.width(), 800), height = std::max(plot.height(), 450);
-    QPicture picture;
-    {
-        QCPPainter recorder(&picture);
-        plot.toPainter(&recorder, width, height);
-    }
     const double scale = std::min(target.width() / width, target.height() / height);
-    painter.save();
-    painter.translate(target.topLeft());
-    painter.scale(scale, scale);
-    painter.drawPicture(0, 0, picture);
-    painter.restore();
+    const QPixmap picture = plot.toPixmap(width, height, 3.0);
+    painter.drawPixmap(
+        QRectF(target.topLeft(), QSizeF(width * scale, height * scale)), picture, picture.rect());
 }
 
 TControlChartForm::TControlChartForm(QWidget* owner)

@@ -56,5 +56,5 @@ private:
     TControlChart* m_chart = nullptr;
 };
 
-// Draws a plot into a painter of any device, scaled to `target` (a PDF page or a printer).
+// Draws a plot into a painter of any device, scaled into `target` (a PDF page or a printer).
 void PaintPlot(QCustomPlot& plot, QPainter& painter, const QRectF& target);

@@ -6,6 +6,8 @@
 #include "compute/ReferenceTables.h"
 #include "compute/ResultText.h"
 
+#include <qcustomplot.h>
+
 #include <QDateTime>
 #include <QPagedPaintDevice>
 #include <QPainter>

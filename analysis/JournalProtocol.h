@@ -2,7 +2,7 @@
 
 // The printed summary of a journal selection: the rows as a table over as many pages as they
 // need (a heading repeated on each), then the statistics overall, per grade and per supplier,
-// then the control chart drawn as vectors. Pages are A4 landscape, numbered.
+// then the control chart. Pages are A4 landscape, numbered.
 
 #include "analysis/Journal.h"
 

@@ -170,8 +170,10 @@ TEST_F(JournalPageTest, FiguresChartAndChoiceAgreeWithTheTool)
     Page->PrintProtocol();
     const std::string bytes = ReadFileBytes(pdf);
     EXPECT_EQ(bytes.rfind("%PDF", 0), 0u);
-    if (const char* keep = std::getenv("CEMENTLAB_KEEP_PROTOCOL"))
+    if (const char* keep = std::getenv("CEMENTLAB_KEEP_PROTOCOL")) {
+        QFile::remove(QString::fromLocal8Bit(keep));
         QFile::copy(QString::fromStdString(pdf), QString::fromLocal8Bit(keep));
+    }
 }
 
 TEST_F(JournalPageTest, EventLoopTurnsWhileALargeProjectIsComputed)
