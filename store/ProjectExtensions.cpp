@@ -1,5 +1,6 @@
 #include "store/ProjectExtensions.h"
 
+#include <firebird/Interface.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -124,12 +125,42 @@ void Create(TConnection& connection)
         for (const char* statement : kTables)
             connection.ExecuteImmediate(statement);
         connection.CommitRetaining();
-    } catch (const TDatabaseError&) {
+    } catch (const TDatabaseError& error) {
         connection.RollbackRetaining();
         // Another workstation may have made them a moment ago.
-        if (!Exist(connection))
-            throw;
+        if (Exist(connection))
+            return;
+        // On a server only the project's owner (or an administrator) may add tables.
+        if (error.HasCode(isc_no_priv) || error.HasCode(isc_dyn_no_priv))
+            throw TDatabaseError(
+                "Изменения не сохранены и остаются в программе: в проекте ещё нет таблиц пробы и истории "
+                "изменений, а создать их может только владелец проекта или администратор сервера. Пусть "
+                "владелец сохранит в проекте первое изменение или выполнит «cement-lab-cli upgrade ПРОЕКТ».\n"
+                    + std::string(error.what()),
+                {isc_no_priv}, 0);
+        throw;
     }
+    // On a server, whoever may work on the measurements may work on their additions: the new
+    // tables take the grantees of the measurements' table (the maker owns them, so may grant).
+    std::vector<std::pair<std::string, std::int64_t>> grantees;
+    auto query
+        = connection.Prepare("SELECT DISTINCT TRIM(RDB$USER), RDB$USER_TYPE FROM RDB$USER_PRIVILEGES\n"
+                             "WHERE RDB$RELATION_NAME = 'MEASURE_RESULT_TABLE' AND RDB$USER_TYPE IN (8, 13)\n"
+                             "  AND TRIM(RDB$USER) <> CURRENT_USER");
+    query->Open();
+    while (query->Fetch())
+        grantees.emplace_back(Text(query->Column(0)), Integer(query->Column(1)));
+    query->CloseCursor();
+    if (grantees.empty())
+        return;
+    for (const auto& [name, type] : grantees) {
+        const std::string who = name == "PUBLIC" ? name : (type == 13 ? "ROLE \"" : "USER \"") + name + "\"";
+        for (const char* table : {"MEASURE_SAMPLE_TABLE", "MEASURE_HISTORY_TABLE", "MEASURE_ORIGINAL_TABLE",
+                 "MEASURE_DELETED_TABLE"})
+            connection.ExecuteImmediate(std::string("GRANT ALL ON ") + table + " TO " + who);
+        connection.ExecuteImmediate("GRANT USAGE ON GENERATOR MEASURE_HISTORY_TABLE_GEN TO " + who);
+    }
+    connection.CommitRetaining();
 }
 
 std::vector<THistoryEntry> ReadHistory(TConnection& connection, std::optional<std::int64_t> recordKey)

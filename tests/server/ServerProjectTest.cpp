@@ -523,3 +523,71 @@ TEST_F(ServerProjectTest, RecordKeptAfterAnotherWorkstationDeletedItKeepsItsMeas
 }
 
 } // namespace
+
+TEST_F(ServerProjectTest, HistoryMadeByOneUserIsReadAndWrittenByTheOthers)
+{
+    const std::string name = "users.fdb";
+    {
+        TMainDataModule m;
+        ASSERT_TRUE(m.CreateProjectDatabase(Server().Target(name))) << m.LastError();
+        ASSERT_TRUE(m.OpenProjectDatabase(Server().Target(name))) << m.LastError();
+        Do(m, Server().Target(name), {"download 1 2"});
+        Save(m);
+    }
+    // The administrator's part, as the README says: users, and their rights on the project.
+    {
+        // The user manager keeps its work to a real commit, which a detach makes.
+        for (const char* user : {"ANNA", "BORIS"}) {
+            TConnection admin;
+            admin.Attach(Server().ConnectionString(name), "SYSDBA", Server().Password(), "ASCII");
+            admin.ExecuteImmediate(std::string("CREATE USER ") + user + " PASSWORD 'pw'");
+            admin.Detach();
+        }
+        TConnection admin;
+        admin.Attach(Server().ConnectionString(name), "SYSDBA", Server().Password(), "ASCII");
+        for (const char* user : {"ANNA", "BORIS"})
+            for (const char* grant :
+                {"GRANT ALL ON MEASURE_RESULT_TABLE TO ", "GRANT ALL ON SYSTEM_TABLE TO ",
+                    "GRANT USAGE ON GENERATOR MEASURE_RESULT_TABLE_GEN TO "})
+                admin.ExecuteImmediate(grant + std::string(user));
+        admin.Detach();
+    }
+    auto as = [&](const char* user) {
+        TProjectTarget target = Server().Target(name);
+        target.User = user;
+        target.Password = "pw";
+        return target;
+    };
+    {
+        // Only the owner may add the tables: Boris is told so and keeps his change, until the
+        // owner has added them (with Boris's and Anna's rights on them).
+        TMainDataModule boris;
+        ASSERT_TRUE(boris.OpenProjectDatabase(as("BORIS"))) << boris.LastError();
+        Do(boris, as("BORIS"), {"comment 1 от Бориса"});
+        try {
+            boris.ApplyChanges();
+            ADD_FAILURE() << "a save that needs tables Boris may not make";
+        } catch (const TDatabaseError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("Изменения не сохранены и остаются в программе", 0), 0u)
+                << error.what();
+        }
+        EXPECT_TRUE(boris.HasChanges());
+        TMainDataModule owner;
+        ASSERT_TRUE(
+            owner.OpenProjectDatabase(Server().Target(name), TMainDataModule::TOpenMode::ProjectRowOnly));
+        ProjectExtensions::Create(owner.Connection());
+        owner.CloseProjectDatabase();
+        Save(boris);
+    }
+    TMainDataModule anna;
+    ASSERT_TRUE(anna.OpenProjectDatabase(as("ANNA"))) << anna.LastError();
+    const std::vector<THistoryEntry> history = anna.ReadHistory(std::nullopt);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].NewValue, "от Бориса");
+    anna.ResultDataSet().SetRecNo(2);
+    anna.SetSampleInfo({"A-2", "", "", "", std::nullopt, 45.5, std::nullopt});
+    anna.PostEdits();
+    Save(anna);
+    EXPECT_EQ(anna.ReadHistory(std::nullopt).size(), 3u);
+    EXPECT_EQ(anna.SampleInfoAt(1).Strength, 45.5);
+}
