@@ -41,6 +41,7 @@ const char* const kUsageText
       "  cement-lab-cli download ПРОЕКТ.fdb\n"
       "  cement-lab-cli history ПРОЕКТ.fdb [ЗАПИСЬ]\n"
       "  cement-lab-cli set ПРОЕКТ.fdb ЗАПИСЬ ПОЛЕ ЗНАЧЕНИЕ\n"
+      "  cement-lab-cli upgrade ПРОЕКТ.fdb\n"
       "  cement-lab-cli stats ПРОЕКТ.fdb [ОТБОР]\n"
       "  cement-lab-cli journal ПРОЕКТ.fdb [--format csv|xlsx] ФАЙЛ [ОТБОР]\n"
       "  cement-lab-cli --help | --version\n"
@@ -248,6 +249,18 @@ std::optional<double> ParseDate(const std::string& text)
     return days;
 }
 
+// Adds the tables of the sample, the measured strength and the history now, as the project's
+// owner on a server must before the others can record changes.
+void Upgrade(const std::vector<std::string>& a, std::ostream&)
+{
+    if (a.size() != 2)
+        throw TUsageError("upgrade: нужен один файл проекта");
+    TMainDataModule dataModule;
+    OpenProject(dataModule, a[1], TMainDataModule::TOpenMode::ProjectRowOnly);
+    ProjectExtensions::Create(dataModule.Connection());
+    dataModule.CloseProjectDatabase();
+}
+
 void Set(const std::vector<std::string>& a, std::ostream&)
 {
     if (a.size() != 5)
@@ -451,6 +464,8 @@ int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
             History(arguments, out, options);
         else if (command == "set")
             Set(arguments, out);
+        else if (command == "upgrade")
+            Upgrade(arguments, out);
         else if (command == "stats" || command == "journal")
             return RunAnalysisCommand(arguments, out, err, DecimalSeparator(options), kUsageText,
                 [](TMainDataModule& dataModule, const std::string& path) { OpenProject(dataModule, path); });
