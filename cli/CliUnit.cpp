@@ -7,9 +7,13 @@
 #include "device/DownloadThread.h"
 #include "device/USB.h"
 #include "output/ExportUnit.h"
+#include "output/LabProtocol.h"
+#include "output/ReportCommand.h"
 #include "output/ReportUnit.h"
+#include "settings/LaboratoryUnit.h"
 #include "settings/Version.h"
 #include "store/MainDataModuleUnit.h"
+#include "store/ProtocolNumbers.h"
 
 #include <QPdfWriter>
 #include <QString>
@@ -37,7 +41,7 @@ const char* const kUsageText
       "  cement-lab-cli info ПРОЕКТ.fdb\n"
       "  cement-lab-cli results ПРОЕКТ.fdb\n"
       "  cement-lab-cli export ПРОЕКТ.fdb ЗАПИСЬ ФАЙЛ.txt\n"
-      "  cement-lab-cli report ПРОЕКТ.fdb ФАЙЛ.pdf [--record ЗАПИСЬ]\n"
+      "  cement-lab-cli report ПРОЕКТ.fdb ФАЙЛ.pdf [--record ЗАПИСЬ] [--type lab]\n"
       "  cement-lab-cli download ПРОЕКТ.fdb\n"
       "  cement-lab-cli history ПРОЕКТ.fdb [ЗАПИСЬ]\n"
       "  cement-lab-cli set ПРОЕКТ.fdb ЗАПИСЬ ПОЛЕ ЗНАЧЕНИЕ\n"
@@ -328,30 +332,69 @@ void Export(const std::vector<std::string>& a, std::ostream&, const TCliOptions&
     dataModule.CloseProjectDatabase();
 }
 
-void Report(const std::vector<std::string>& a, std::ostream&, const TCliOptions& options)
+// The instrument's test sheets, or with --type lab the laboratory's protocol under the
+// project's next number, which it then takes.
+void Report(const std::vector<std::string>& a, std::ostream& out, const TCliOptions& options)
 {
-    if (a.size() != 3 && !(a.size() == 5 && a[3] == "--record"))
-        throw TUsageError("report: нужны файл проекта и файл PDF, и, может быть, --record ЗАПИСЬ");
+    std::optional<std::string> record;
+    std::optional<std::string> type;
+    bool valid = a.size() >= 3 && a.size() % 2 == 1;
+    for (std::size_t i = 3; valid && i + 1 < a.size(); i += 2) {
+        if (a[i] == "--record" && !record)
+            record = a[i + 1];
+        else if (a[i] == "--type" && !type && (a[i + 1] == "lab" || a[i + 1] == "sheet"))
+            type = a[i + 1];
+        else
+            valid = false;
+    }
+    if (!valid)
+        throw TUsageError(
+            "report: нужны файл проекта и файл PDF, и, может быть, --record ЗАПИСЬ и --type lab");
     TMainDataModule dataModule;
     OpenProject(dataModule, a[1]);
-    const bool one = a.size() == 5;
-    if (one)
-        dataModule.ResultDataSet().SetRecNo(ParseRecord(a[4], dataModule.GetRecordCount()));
-    const TStoreReportSheets sheets(dataModule, !one);
-    if (sheets.Count() == 0)
-        throw TCliFailure("В проекте нет записей, отчёт не создан");
+    if (record)
+        dataModule.ResultDataSet().SetRecNo(ParseRecord(*record, dataModule.GetRecordCount()));
     const std::string settings = (std::filesystem::path(options.ProgramFolder) / "cement-lab.ini").string();
     const std::uint32_t color = LoadDisplaySettings(settings).SeriesColor[0];
+    const QString file = QString::fromStdString(a[2]);
+    const auto written = [&a] {
+        std::error_code error;
+        if (std::filesystem::file_size(a[2], error) == 0 || error)
+            throw TCliFailure("Unable to write to " + a[2]);
+    };
+    if (type == "lab") {
+        TLabProtocol protocol = CollectLabProtocol(dataModule, !record, LoadLaboratory(settings));
+        if (protocol.Records.empty())
+            throw TCliFailure("В проекте нет записей, отчёт не создан");
+        TProtocolIssue issue{protocol.Number, CurrentOleDateTime(), OperatingSystemUser(), {}};
+        for (const TProtocolRecord& r : protocol.Records)
+            issue.RecordKeys.push_back(r.RecordKey);
+        TLabProtocolPainter painter(std::move(protocol), color);
+        {
+            QPdfWriter writer(file);
+            writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+            writer.setPageLayout(LabProtocolPageLayout());
+            writer.setResolution(300);
+            writer.setTitle(QStringLiteral("Протокол испытаний № %1").arg(issue.Number));
+            PaintLabProtocol(writer, painter);
+        }
+        written();
+        ProtocolNumbers::Issue(dataModule.Connection(), issue);
+        out << "Протокол испытаний № " << issue.Number << ", листов: " << painter.PageCount() << "\n";
+        dataModule.CloseProjectDatabase();
+        return;
+    }
+    const TStoreReportSheets sheets(dataModule, !record);
+    if (sheets.Count() == 0)
+        throw TCliFailure("В проекте нет записей, отчёт не создан");
     {
-        QPdfWriter writer(QString::fromStdString(a[2]));
+        QPdfWriter writer(file);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF()));
         writer.setResolution(300);
         writer.setTitle(QStringLiteral("Протокол испытания"));
         PaintReport(writer, sheets, color);
     }
-    std::error_code error;
-    if (std::filesystem::file_size(a[2], error) == 0 || error)
-        throw TCliFailure("Unable to write to " + a[2]);
+    written();
     dataModule.CloseProjectDatabase();
 }
 

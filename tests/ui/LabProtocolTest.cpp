@@ -3,6 +3,7 @@
 
 #include "ScriptedDialogs.h"
 
+#include "cli/CliUnit.h"
 #include "output/LabProtocol.h"
 #include "output/ReportCommand.h"
 #include "output/ReportPreviewUnit.h"
@@ -87,6 +88,23 @@ QString PageText(const QString& pdf, int page)
 {
     return RunTool("pdftotext", {"-f", QString::number(page), "-l", QString::number(page), pdf, "-"})
         .simplified();
+}
+
+// A project of `count` records numbered from 1, saved.
+void MakeProject(TMainDataModule& m, const std::string& path, int count)
+{
+    ASSERT_TRUE(m.CreateProjectDatabase(path));
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    TArrayOfMsrResult records;
+    for (int i = 1; i <= count; ++i) {
+        TMsrResult msr = MakeRecord(12600, 60, StepCurve(60, 0.6f, 0.6f, 1.3f), Constant(20.0f));
+        msr.BeginDateTime = 45000.0 + i;
+        msr.MeasureNumber = i;
+        msr.CementMass = 400;
+        records.push_back(msr);
+    }
+    ASSERT_EQ(m.StoreMsrResults(records), count);
+    m.ApplyChanges();
 }
 
 } // namespace
@@ -295,18 +313,7 @@ TEST_F(LabProtocolTest, PrintedFromTheCommandWithItsNumberIssuedOnce)
 {
     TMainDataModule m;
     const std::string path = Dir.File("command.fdb");
-    ASSERT_TRUE(m.CreateProjectDatabase(path));
-    ASSERT_TRUE(m.OpenProjectDatabase(path));
-    TArrayOfMsrResult records;
-    for (int i = 1; i <= 2; ++i) {
-        TMsrResult msr = MakeRecord(12600, 60, StepCurve(60, 0.6f, 0.6f, 1.3f), Constant(20.0f));
-        msr.BeginDateTime = 45000.0 + i;
-        msr.MeasureNumber = i;
-        msr.CementMass = 400;
-        records.push_back(msr);
-    }
-    ASSERT_EQ(m.StoreMsrResults(records), 2);
-    m.ApplyChanges();
+    MakeProject(m, path, 2);
     m.ResultDataSet().SetRecNo(1);
     const std::string settingsFile = Dir.File("cement-lab.ini");
     SaveLaboratory(settingsFile, Laboratory());
@@ -362,5 +369,61 @@ TEST_F(LabProtocolTest, PrintedFromTheCommandWithItsNumberIssuedOnce)
     EXPECT_EQ(issued[0].RecordKeys, std::vector<std::int64_t>{m.RecordKeyAt(0)});
     EXPECT_FALSE(issued[0].IssuedBy.empty());
     EXPECT_EQ(ProtocolNumbers::Next(m.Connection()), 7);
+    m.CloseProjectDatabase();
+}
+
+// cement-lab-cli report: the sheet alone, the protocol with --type lab under the project's
+// next number, which it takes.
+TEST_F(LabProtocolTest, CommandLineToolWritesEitherReport)
+{
+    TMainDataModule m;
+    const std::string path = Dir.File("cli.fdb");
+    MakeProject(m, path, 3);
+    m.CloseProjectDatabase();
+    TCliOptions options;
+    options.ProgramFolder = Dir.File("");
+    SaveLaboratory(Dir.File("cement-lab.ini"), Laboratory());
+    const QString pdf = QString::fromStdString(Dir.File("cli.pdf"));
+    const struct
+    {
+        std::vector<std::string> Options;
+        int Status;
+        const char* Output;
+        const char* Text; // on the first page
+        bool Portrait;
+    } runs[] = {
+        {{}, 0, "", "УСКОРЕННОЕ ОПРЕДЕЛЕНИЕ", false},
+        {{"--type", "lab"}, 0, "Протокол испытаний № 1, листов: ", "ПРОТОКОЛ ИСПЫТАНИЙ № 1", true},
+        {{"--record", "2", "--type", "lab"}, 0, "Протокол испытаний № 2, листов: 2", "ИЛ «Цемконтроль»",
+            true},
+        {{"--type", "sheet", "--record", "3"}, 0, "", "Протокол испытания №", false},
+        {{"--type", "protocol"}, 2, "", nullptr, false},
+        {{"--type"}, 2, "", nullptr, false},
+        {{"--record", "1", "--record", "2"}, 2, "", nullptr, false},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.Options.empty() ? "plain" : run.Options.front() + " " + run.Options.back());
+        QFile::remove(pdf);
+        std::vector<std::string> arguments = {"report", path, pdf.toStdString()};
+        arguments.insert(arguments.end(), run.Options.begin(), run.Options.end());
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCli(arguments, out, err, options), run.Status) << err.str();
+        EXPECT_EQ(out.str().rfind(run.Output, 0), 0u) << out.str();
+        if (!run.Text) {
+            EXPECT_FALSE(QFile::exists(pdf));
+            continue;
+        }
+        EXPECT_TRUE(PageText(pdf, 1).contains(QString::fromUtf8(run.Text))) << PageText(pdf, 1).toStdString();
+        const QRegularExpressionMatch size
+            = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)"))
+                  .match(RunTool("pdfinfo", {pdf}));
+        ASSERT_TRUE(size.hasMatch());
+        EXPECT_EQ(size.captured(1).toDouble() < size.captured(2).toDouble(), run.Portrait);
+    }
+    ASSERT_TRUE(m.OpenProjectDatabase(path));
+    const std::vector<TProtocolIssue> issued = ProtocolNumbers::Issued(m.Connection());
+    ASSERT_EQ(issued.size(), 2u);
+    EXPECT_EQ(issued[0].RecordKeys.size(), 3u);
+    EXPECT_EQ(issued[1].RecordKeys, std::vector<std::int64_t>{m.RecordKeyAt(1)});
     m.CloseProjectDatabase();
 }
