@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSpinBox>
 
 #include <chrono>
@@ -429,4 +430,44 @@ TEST_F(ReportTest, ManySheetsSavedWholeOrNotAtAll)
     EXPECT_FALSE(label.isEmpty());
     const QStringList left = QDir(QString::fromStdString(Dir.File(""))).entryList({"long_*"}, QDir::Files);
     EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+}
+
+// Zooming keeps the point in the middle of the view where it was on the page, from the whole
+// page and from a corner scrolled to; "Страница целиком" shows the whole page again.
+TEST_F(ReportTest, ZoomKeepsTheMiddleOfTheView)
+{
+    TReportPreviewForm preview(nullptr, CollectReportSheets(DataModule, false), 0);
+    preview.resize(900, 700);
+    preview.show();
+    QApplication::processEvents();
+    TReportPageView* view = preview.Preview();
+    QScrollBar* h = view->horizontalScrollBar();
+    QScrollBar* v = view->verticalScrollBar();
+    // The page point (as a fraction of the page and its margin) in the middle of the view.
+    auto middle = [&] {
+        return QPointF((h->value() + h->pageStep() / 2.0) / (h->maximum() + h->pageStep()),
+            (v->value() + v->pageStep() / 2.0) / (v->maximum() + v->pageStep()));
+    };
+    auto click = [&preview](const char* name) { preview.findChild<QPushButton*>(name)->click(); };
+    ASSERT_TRUE(view->FitsInView());
+    const double fit = view->Zoom();
+    click("ZoomInButton");
+    click("ZoomInButton");
+    click("ZoomInButton");
+    EXPECT_NEAR(view->Zoom(), fit * 1.1 * 1.1 * 1.1, 1e-9);
+    ASSERT_GT(h->maximum(), 0);
+    EXPECT_NEAR(middle().x(), 0.5, 0.01);
+    EXPECT_NEAR(middle().y(), 0.5, 0.01);
+    h->setValue(h->maximum() / 4);
+    v->setValue(v->maximum());
+    const QPointF before = middle();
+    click("ZoomInButton");
+    EXPECT_NEAR(middle().x(), before.x(), 0.01);
+    EXPECT_NEAR(middle().y(), before.y(), 0.01);
+    click("ZoomOutButton");
+    EXPECT_NEAR(middle().x(), before.x(), 0.01);
+    click("WholePageButton");
+    EXPECT_TRUE(view->FitsInView());
+    EXPECT_EQ(h->maximum(), 0);
+    EXPECT_EQ(v->maximum(), 0);
 }
