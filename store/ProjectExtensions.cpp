@@ -4,7 +4,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -19,7 +21,7 @@ const char* const kTables[] = {
     "  SAMPLING_DATE TIMESTAMP,\n"
     "  MEASURED_STRENGTH DOUBLE PRECISION,\n"
     "  STRENGTH_TEST_DATE TIMESTAMP,\n"
-    "PRIMARY KEY (MEASURE_RESULT_TABLE_PK))",
+    "CONSTRAINT PK_MEASURE_SAMPLE PRIMARY KEY (MEASURE_RESULT_TABLE_PK))",
     "CREATE TABLE MEASURE_HISTORY_TABLE (MEASURE_HISTORY_TABLE_PK INTEGER NOT NULL,\n"
     "  MEASURE_RESULT_TABLE_PK INTEGER NOT NULL,\n"
     "  MEASURE_DATE TIMESTAMP,\n"
@@ -30,12 +32,12 @@ const char* const kTables[] = {
     "  FIELD_NAME VARCHAR(32) CHARACTER SET OCTETS NOT NULL,\n"
     "  OLD_VALUE BLOB SUB_TYPE 0 SEGMENT SIZE 256,\n"
     "  NEW_VALUE BLOB SUB_TYPE 0 SEGMENT SIZE 256,\n"
-    "PRIMARY KEY (MEASURE_HISTORY_TABLE_PK))",
+    "CONSTRAINT PK_MEASURE_HISTORY PRIMARY KEY (MEASURE_HISTORY_TABLE_PK))",
     "CREATE INDEX MEASURE_HISTORY_RECORD ON MEASURE_HISTORY_TABLE (MEASURE_RESULT_TABLE_PK)",
     "CREATE GENERATOR MEASURE_HISTORY_TABLE_GEN",
     "CREATE TABLE MEASURE_ORIGINAL_TABLE (MEASURE_RESULT_TABLE_PK INTEGER NOT NULL,\n"
     "  MEASURE_DATA BLOB SUB_TYPE 0 SEGMENT SIZE 256,\n"
-    "PRIMARY KEY (MEASURE_RESULT_TABLE_PK))",
+    "CONSTRAINT PK_MEASURE_ORIGINAL PRIMARY KEY (MEASURE_RESULT_TABLE_PK))",
     "CREATE TABLE MEASURE_DELETED_TABLE (MEASURE_RESULT_TABLE_PK INTEGER NOT NULL,\n"
     "  MEASURE_DATE TIMESTAMP,\n"
     "  MEASURE_TIME TIMESTAMP,\n"
@@ -44,7 +46,7 @@ const char* const kTables[] = {
     "  MEASURE_COMMENT BLOB SUB_TYPE 0 SEGMENT SIZE 256,\n"
     "  DELETED_AT TIMESTAMP NOT NULL,\n"
     "  DELETED_BY VARCHAR(400) CHARACTER SET OCTETS,\n"
-    "PRIMARY KEY (MEASURE_RESULT_TABLE_PK))",
+    "CONSTRAINT PK_MEASURE_DELETED PRIMARY KEY (MEASURE_RESULT_TABLE_PK))",
 };
 
 std::string Text(const TValue& v)
@@ -119,26 +121,33 @@ bool Exist(TConnection& connection)
 
 void Create(TConnection& connection)
 {
-    if (Exist(connection))
-        return;
-    try {
-        for (const char* statement : kTables)
-            connection.ExecuteImmediate(statement);
-        connection.CommitRetaining();
-    } catch (const TDatabaseError& error) {
-        connection.RollbackRetaining();
-        // Another workstation may have made them a moment ago.
+    // Two workstations may make them at once: the one that comes second finds them made,
+    // or waits a moment for the first one's commit.
+    for (int attempt = 0;; ++attempt) {
         if (Exist(connection))
             return;
-        // On a server only the project's owner (or an administrator) may add tables.
-        if (error.HasCode(isc_no_priv) || error.HasCode(isc_dyn_no_priv))
-            throw TDatabaseError(
-                "Изменения не сохранены и остаются в программе: в проекте ещё нет таблиц пробы и истории "
-                "изменений, а создать их может только владелец проекта или администратор сервера. Пусть "
-                "владелец сохранит в проекте первое изменение или выполнит «cement-lab-cli upgrade ПРОЕКТ».\n"
-                    + std::string(error.what()),
-                {isc_no_priv}, 0);
-        throw;
+        try {
+            for (const char* statement : kTables)
+                connection.ExecuteImmediate(statement);
+            connection.CommitRetaining();
+            break;
+        } catch (const TDatabaseError& error) {
+            connection.RollbackRetaining();
+            if (Exist(connection))
+                return;
+            // On a server only the project's owner (or an administrator) may add tables.
+            if (error.HasCode(isc_no_priv) || error.HasCode(isc_dyn_no_priv))
+                throw TDatabaseError(
+                    "Изменения не сохранены и остаются в программе: в проекте ещё нет таблиц пробы и истории "
+                    "изменений, а создать их может только владелец проекта или администратор сервера. Пусть "
+                    "владелец сохранит в проекте первое изменение или выполнит «cement-lab-cli upgrade "
+                    "ПРОЕКТ».\n"
+                        + std::string(error.what()),
+                    {isc_no_priv}, 0);
+            if (error.ConnectionLost() || attempt >= 50)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     // On a server, whoever may work on the measurements may work on their additions: the new
     // tables take the grantees of the measurements' table (the maker owns them, so may grant).
