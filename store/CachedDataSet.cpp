@@ -646,13 +646,7 @@ bool TCachedDataSet::Undo()
             shown = row;
         }
     }
-    const TRow* current = shown ? shown : (m_rows.empty() ? nullptr : m_rows[m_current]);
-    RebuildView();
-    m_current = ViewIndex(current, m_current);
-    m_bof = m_current == 0;
-    m_eof = m_rows.empty();
-    NotifyDataSetChanged();
-    Scrolled();
+    ShowRowsAgain(shown ? shown : (m_rows.empty() ? nullptr : m_rows[m_current]));
     return true;
 }
 
