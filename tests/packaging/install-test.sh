@@ -10,7 +10,7 @@ trap 'rm -rf "$prefix"' EXIT
 chmod 755 "$prefix"
 cmake --install "$build" --prefix "$prefix/usr" >/dev/null
 
-metainfo=usr/share/metainfo/local.cement_lab.CementLab.metainfo.xml
+metainfo=usr/share/metainfo/org.example.cement_lab.CementLab.metainfo.xml
 for file in usr/bin/cement-lab usr/bin/cement-lab-demo usr/bin/cement-lab-cli \
     usr/share/applications/cement-lab.desktop "$metainfo" \
     usr/share/icons/hicolor/16x16/apps/cement-lab.png usr/share/icons/hicolor/48x48/apps/cement-lab.png \
