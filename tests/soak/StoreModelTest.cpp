@@ -7,6 +7,11 @@
 // stays as the instrument gave it until the row is read back from the file (reopen, or
 // the current row after a save), which rounds it to the TIMESTAMP's 1/10000 s.
 //
+// Beside the list it keeps what an undo would take back (newest step first, a download or
+// a deletion of all as one), each row's sample identification, the history rows every save
+// must have added (counted per record and field) and the records deleted and kept for
+// restoring.
+//
 // Without environment a fixed list of seeds runs. CEMENTLAB_SOAK_SEED=<n> with
 // CEMENTLAB_SOAK_STEPS=<k> runs StoreModel.Soak for that seed instead.
 
@@ -24,7 +29,9 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -39,15 +46,66 @@ struct TRowModel
     std::int64_t Number = 0;
     std::optional<std::string> Data;
     TText Comment;
+    TSampleInfo Sample; // as the store gives it back: texts cut, a strength that is no number dropped
     bool operator==(const TRowModel&) const = default;
 };
 
 struct TEntry
 {
+    int Id = 0; // the model's own: a row keeps it through sorts and undo
     TRowModel Now;
     std::optional<TRowModel> AsRead; // once modified
     TUpdateStatus Status = TUpdateStatus::Unchanged;
+    bool Restored = false; // a deleted record brought back, not saved yet
 };
+
+// One step an undo takes back; a group of them goes back as one.
+struct TUndoStep
+{
+    TUpdateStatus Kind = TUpdateStatus::Modified;
+    int Group = 0;
+    int Id = 0;
+    TEntry Before;                 // a posted edit: the row before it; a deletion: its status
+    std::optional<TEntry> Removed; // a new row deleted, with its place among all rows
+    std::size_t Position = 0;
+};
+
+std::string CutText(const std::string& text)
+{
+    std::size_t bytes = 0;
+    for (std::size_t chars = 0; bytes < text.size() && chars < kSampleTextLimit; ++chars) {
+        ++bytes;
+        while (bytes < text.size() && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
+            ++bytes;
+    }
+    return text.substr(0, bytes);
+}
+
+TSampleInfo Normalized(TSampleInfo info)
+{
+    for (std::string* text : {&info.Code, &info.CementType, &info.Manufacturer, &info.Batch})
+        *text = CutText(*text);
+    if (info.Strength && !std::isfinite(*info.Strength))
+        info.Strength.reset();
+    return info;
+}
+
+// The history fields two samples differ in.
+std::vector<const char*> SampleChanges(const TSampleInfo& a, const TSampleInfo& b)
+{
+    std::vector<const char*> fields;
+    const std::pair<const char*, bool> checks[]
+        = {{SampleColumn::Code, a.Code != b.Code}, {SampleColumn::CementType, a.CementType != b.CementType},
+            {SampleColumn::Manufacturer, a.Manufacturer != b.Manufacturer},
+            {SampleColumn::Batch, a.Batch != b.Batch},
+            {SampleColumn::SamplingDate, a.SamplingDate != b.SamplingDate},
+            {SampleColumn::Strength, a.Strength != b.Strength},
+            {SampleColumn::StrengthDate, a.StrengthDate != b.StrengthDate}};
+    for (const auto& [field, differs] : checks)
+        if (differs)
+            fields.push_back(field);
+    return fields;
+}
 
 std::optional<double> Rounded(std::optional<double> date)
 {
@@ -97,7 +155,14 @@ std::string Show(const TRowModel& r)
         s << r.Data->size() << " bytes " << std::hash<std::string>{}(*r.Data);
     else
         s << "NULL";
-    s << ", comment " << (r.Comment ? "\"" + Brief(*r.Comment) + "\"" : "NULL") << "}";
+    s << ", comment " << (r.Comment ? "\"" + Brief(*r.Comment) + "\"" : "NULL");
+    if (!r.Sample.Empty())
+        s << ", sample \"" << Brief(r.Sample.Code) << "\" "
+          << std::hash<std::string>{}(
+                 r.Sample.CementType + "|" + r.Sample.Manufacturer + "|" + r.Sample.Batch)
+          << " " << r.Sample.SamplingDate.value_or(-1) << " " << r.Sample.Strength.value_or(-1) << " "
+          << r.Sample.StrengthDate.value_or(-1);
+    s << "}";
     return s.str();
 }
 
@@ -274,6 +339,7 @@ private:
             return;
         TEntry& e = *CurrentEntry();
         if (m_buffer != e.Now) {
+            PushUndo({TUpdateStatus::Modified, 0, e.Id, e, {}, 0});
             if (e.Status == TUpdateStatus::Unchanged) {
                 e.AsRead = e.Now;
                 e.Status = TUpdateStatus::Modified;
@@ -303,10 +369,78 @@ private:
     {
         PostResultEdit();
         TEntry e;
-        e.Now = {m_nextKey++, DateOf(record), record.MeasureNumber, std::move(data), std::nullopt};
+        e.Id = m_nextId++;
+        e.Now = {m_nextKey++, DateOf(record), record.MeasureNumber, std::move(data), std::nullopt, {}};
         e.Status = TUpdateStatus::Inserted;
+        PushUndo({TUpdateStatus::Inserted, 0, e.Id, {}, {}, 0});
         m_rows.push_back(std::move(e));
         m_current = Count() - 1;
+    }
+    void PushUndo(TUndoStep step)
+    {
+        step.Group = m_grouping ? m_group : m_nextGroup++;
+        m_undo.push_back(std::move(step));
+    }
+    void BeginGroup()
+    {
+        m_group = m_nextGroup++;
+        m_grouping = true;
+    }
+    std::vector<TEntry>::iterator Find(int id)
+    {
+        return std::find_if(m_rows.begin(), m_rows.end(), [id](const TEntry& e) { return e.Id == id; });
+    }
+    // The newest step, or group of steps, goes back; the row it brings back (the oldest of a
+    // group's) becomes current, else the current row stays.
+    void TakeBack()
+    {
+        const TEntry* current = CurrentEntry();
+        const int currentId = current ? current->Id : -1;
+        int shown = -1;
+        const int group = m_undo.back().Group;
+        while (!m_undo.empty() && m_undo.back().Group == group) {
+            TUndoStep step = std::move(m_undo.back());
+            m_undo.pop_back();
+            if (step.Removed) {
+                m_rows.insert(
+                    m_rows.begin() + static_cast<std::ptrdiff_t>(std::min(step.Position, m_rows.size())),
+                    *step.Removed);
+                shown = step.Id;
+                continue;
+            }
+            if (step.Kind == TUpdateStatus::Inserted) {
+                m_rows.erase(Find(step.Id));
+                if (shown == step.Id)
+                    shown = -1;
+                continue;
+            } else if (step.Kind == TUpdateStatus::Modified) {
+                Find(step.Id)->Now = step.Before.Now;
+                Find(step.Id)->AsRead = step.Before.AsRead;
+            }
+            Find(step.Id)->Status = step.Before.Status;
+            shown = step.Id;
+        }
+        FindCurrent(shown >= 0 ? shown : currentId, m_current);
+    }
+    // What UndoText should say when no edit is open.
+    std::string UndoTextExpected()
+    {
+        if (m_undo.empty())
+            return {};
+        const TUndoStep& top = m_undo.back();
+        const auto count = std::count_if(
+            m_undo.begin(), m_undo.end(), [&](const TUndoStep& s) { return s.Group == top.Group; });
+        const std::int64_t number = top.Removed ? top.Removed->Now.Number : Find(top.Id)->Now.Number;
+        const std::string one = " № " + std::to_string(number);
+        const std::string many = " (" + std::to_string(count) + ")";
+        switch (top.Kind) {
+        case TUpdateStatus::Inserted:
+            return count == 1 ? "добавление записи" + one : "добавление записей" + many;
+        case TUpdateStatus::Deleted:
+            return count == 1 ? "удаление записи" + one : "удаление записей" + many;
+        default:
+            return "изменение записи" + one;
+        }
     }
     bool Holds(const TMsrResult& record)
     {
@@ -320,16 +454,16 @@ private:
     void SortRows()
     {
         const TEntry* current = CurrentEntry();
-        const std::int64_t key = current ? current->Now.Key : -1;
+        const int id = current ? current->Id : -1;
         std::stable_sort(m_rows.begin(), m_rows.end(),
             [](const TEntry& a, const TEntry& b) { return SortsBefore(a.Now, b.Now); });
-        FindCurrent(key, 0);
+        FindCurrent(id, 0);
     }
-    void FindCurrent(std::int64_t key, int otherwise)
+    void FindCurrent(int id, int otherwise)
     {
         auto v = Visible();
         for (std::size_t i = 0; i < v.size(); ++i)
-            if (v[i]->Now.Key == key) {
+            if (v[i]->Id == id) {
                 m_current = static_cast<int>(i);
                 return;
             }
@@ -341,16 +475,20 @@ private:
         TEntry* e = CurrentEntry();
         if (!e)
             return;
-        if (e->Status == TUpdateStatus::Inserted)
-            m_rows.erase(m_rows.begin() + (e - m_rows.data()));
-        else
+        const std::size_t position = static_cast<std::size_t>(e - m_rows.data());
+        if (e->Status == TUpdateStatus::Inserted) {
+            PushUndo({TUpdateStatus::Deleted, 0, e->Id, {}, *e, position});
+            m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(position));
+        } else {
+            PushUndo({TUpdateStatus::Deleted, 0, e->Id, *e, {}, 0});
             e->Status = TUpdateStatus::Deleted;
+        }
         Clamp(m_current);
     }
     void CancelUpdates()
     {
         const TEntry* current = CurrentEntry();
-        const std::int64_t key = current ? current->Now.Key : -1;
+        const int id = current ? current->Id : -1;
         std::erase_if(m_rows, [](const TEntry& e) { return e.Status == TUpdateStatus::Inserted; });
         for (TEntry& e : m_rows) {
             if (e.AsRead)
@@ -358,13 +496,15 @@ private:
             e.AsRead.reset();
             e.Status = TUpdateStatus::Unchanged;
         }
-        FindCurrent(key, m_current);
+        FindCurrent(id, m_current);
     }
     void Reload()
     {
         m_rows.clear();
+        m_undo.clear();
         for (const TRowModel& r : m_saved) {
             TEntry e;
+            e.Id = m_nextId++;
             e.Now = r;
             e.Now.Date = Rounded(r.Date);
             m_rows.push_back(std::move(e));
@@ -380,7 +520,14 @@ private:
         const auto visible = Visible();
         double begin;
         std::int32_t number;
-        if (!visible.empty() && m_random.Chance(1, 4)) { // the instrument holds one the project has
+        if (!m_archive.empty() && m_random.Chance(1, 10)) {
+            // The instrument still holds one deleted from the project.
+            auto kept = m_archive.begin();
+            std::advance(kept, m_random.Below(static_cast<int>(m_archive.size())));
+            begin = kept->second.Date ? *kept->second.Date + (m_random.Chance(1, 2) ? 1e-11 : 0.0)
+                                      : kOddStarts[m_random.Below(4)];
+            number = static_cast<std::int32_t>(kept->second.Number);
+        } else if (!visible.empty() && m_random.Chance(1, 4)) { // the instrument holds one the project has
             const TRowModel& r = visible[m_random.Below(static_cast<int>(visible.size()))]->Now;
             begin = r.Date ? *Rounded(r.Date) : kOddStarts[m_random.Below(4)];
             number = static_cast<std::int32_t>(r.Number);
@@ -399,6 +546,11 @@ private:
         TMsrResult r = NumberedRecord(begin, number % 1000, static_cast<std::uint32_t>(m_random.Below(5)));
         r.MeasureNumber = number;
         r.CementMass = static_cast<std::uint32_t>(m_random.Below(600));
+        if (m_random.Chance(1, 3)) {
+            r.ExpCementGrade = static_cast<std::uint32_t>(m_random.Below(8));
+            r.Supplier = static_cast<std::uint32_t>(m_random.Below(7));
+            r.ConcretionTime = m_random.Chance(1, 2) ? 7 : 28;
+        }
         return r;
     }
     std::string RandomText()
@@ -442,11 +594,13 @@ private:
         }
         PostEdits();
         int expected = 0;
+        BeginGroup();
         for (std::size_t i = 0; i < list.size(); ++i)
             if (!Holds(list[i])) {
                 AppendRow(list[i], data[i]);
                 ++expected;
             }
+        m_grouping = false;
         SortRows();
         m_current = std::max(0, Count() - 1);
         m_eofExpected = true;
@@ -463,8 +617,21 @@ private:
         // changed or not.
         TMsrResult r;
         const bool own = Count() > 0 && m_random.Chance(1, 3) && m_store.ReadMsrResult(r) == 0;
-        if (own && m_random.Chance(1, 2))
-            r.CementMass = (r.CementMass + 1) % 600;
+        if (own && m_random.Chance(1, 2)) {
+            switch (m_random.Below(5)) {
+            case 0:
+                r.ExpCementGrade = (r.ExpCementGrade + 1) % 8;
+                break;
+            case 1:
+                r.Supplier = (r.Supplier + 1) % 7;
+                break;
+            case 2:
+                r.ConcretionTime = r.ConcretionTime == 28 ? 7 : 28;
+                break;
+            default:
+                r.CementMass = (r.CementMass + 1) % 600;
+            }
+        }
         if (!own)
             r = NewRecord();
         const std::string what
@@ -498,6 +665,127 @@ private:
         m_buffer.Comment = text.empty() ? TText{} : TText{text};
         m_store.SetMeasureComment(text);
         return "SetMeasureComment(\"" + Brief(text) + "\")";
+    }
+    std::optional<double> RandomDay()
+    {
+        if (m_random.Chance(1, 4))
+            return std::nullopt;
+        return 45000.0 + m_random.Below(60) - (m_random.Chance(1, 20) ? 50000.0 : 0.0);
+    }
+    // What the sample window writes: a few fields changed, now and then none, or all cleared.
+    std::string Sample()
+    {
+        TSampleInfo info
+            = m_editing ? m_buffer.Sample : (Count() > 0 ? CurrentEntry()->Now.Sample : TSampleInfo{});
+        if (m_random.Chance(1, 6))
+            info = {};
+        for (int changes = m_random.Below(4); changes > 0; --changes) {
+            switch (m_random.Below(7)) {
+            case 0:
+                info.Code = RandomText();
+                break;
+            case 1:
+                info.CementType = RandomText();
+                break;
+            case 2:
+                info.Manufacturer = RandomText();
+                break;
+            case 3:
+                info.Batch = RandomText();
+                break;
+            case 4:
+                info.SamplingDate = RandomDay();
+                break;
+            case 5:
+                info.StrengthDate = RandomDay();
+                break;
+            default:
+                info.Strength = m_random.Chance(1, 5) ? std::nullopt
+                    : m_random.Chance(1, 10) ? std::optional<double>(std::numeric_limits<double>::quiet_NaN())
+                                             : std::optional<double>((200 + m_random.Below(400)) / 10.0);
+            }
+        }
+        const std::string what = "SetSampleInfo(\"" + Brief(info.Code) + "\", strength "
+            + (info.Strength ? std::to_string(*info.Strength) : "none") + ")";
+        if (Count() == 0) {
+            try {
+                m_store.SetSampleInfo(info);
+                m_stepFault = "sample data on an empty list was taken";
+            } catch (const std::logic_error&) { }
+            return what + " on an empty list";
+        }
+        StartEdit();
+        m_buffer.Sample = Normalized(info);
+        m_store.SetSampleInfo(info);
+        return what;
+    }
+    std::string Undo()
+    {
+        const std::string text = m_store.UndoText();
+        const bool expected = m_editing || !m_undo.empty();
+        if (m_editing)
+            m_editing = false;
+        else if (!m_undo.empty())
+            TakeBack();
+        if (m_store.Undo() != expected)
+            m_stepFault = "Undo returned " + std::to_string(!expected);
+        return "Undo (" + text + ")";
+    }
+    // A deleted record chosen from those kept, or one in the list, or one never made.
+    std::string Restore()
+    {
+        PostEdits();
+        std::int64_t key = m_nextKey + 1000;
+        if (!m_archive.empty() && !m_random.Chance(1, 6)) {
+            auto kept = m_archive.begin();
+            std::advance(kept, m_random.Below(static_cast<int>(m_archive.size())));
+            key = kept->first;
+        } else if (Count() > 0 && m_random.Chance(1, 2)) {
+            key = Visible()[m_random.Below(Count())]->Now.Key;
+        }
+        const auto visible = Visible();
+        const bool listed
+            = std::any_of(visible.begin(), visible.end(), [&](const TEntry* e) { return e->Now.Key == key; });
+        bool expected = false;
+        if (!listed && m_archive.count(key)) {
+            // The same measurement read again from the instrument meanwhile is not brought in twice.
+            const TRowModel& kept = m_archive[key];
+            TMsrResult probe;
+            probe.BeginDateTime = kept.Date.value_or(std::numeric_limits<double>::quiet_NaN());
+            probe.MeasureNumber = static_cast<std::int32_t>(kept.Number);
+            expected = !Holds(probe);
+        }
+        if (expected) {
+            ++m_nextKey; // the new row takes a key from the generator before it gets its own
+            TEntry e;
+            e.Id = m_nextId++;
+            e.Now = m_archive[key];
+            e.Status = TUpdateStatus::Inserted;
+            e.Restored = true;
+            PushUndo({TUpdateStatus::Inserted, 0, e.Id, {}, {}, 0});
+            m_rows.push_back(e);
+            m_current = Count() - 1;
+            SortRows();
+        }
+        if (m_store.RestoreDeletedRecord(key) != expected)
+            m_stepFault = std::string("RestoreDeletedRecord returned ") + (expected ? "false" : "true");
+        m_checkHistory = true;
+        return "RestoreDeletedRecord(" + std::to_string(key) + ")";
+    }
+    // On one workstation nothing comes in; what can be taken back ends.
+    std::string Refresh()
+    {
+        PostEdits();
+        m_undo.clear();
+        SortRows();
+        const int different = m_store.RefreshProject([this](const TRowConflict&) {
+            m_stepFault = "a conflict with nobody";
+            return true;
+        });
+        if (different != 0)
+            m_stepFault = "RefreshProject found " + std::to_string(different) + " rows different";
+        m_checkHistory = true;
+        return "RefreshProject";
     }
     std::string Describe()
     {
@@ -584,10 +872,13 @@ private:
     }
     std::string DeleteAll()
     {
+        // An edit still open is a change of its own, before the deletions.
         PostResultEdit();
         m_current = 0;
+        BeginGroup();
         while (Count() > 0)
             DeleteCurrentRow();
+        m_grouping = false;
         m_store.DeleteAllRecords();
         return "DeleteAllRecords";
     }
@@ -656,6 +947,8 @@ private:
     std::string CancelChanges()
     {
         m_editing = m_describing = false;
+        // Nothing cancelled can come back, a new row deleted meanwhile neither.
+        m_undo.clear();
         if (ResultsPending())
             CancelUpdates();
         if (m_descriptionModified) {
@@ -681,10 +974,17 @@ private:
     // rounds their start.
     void Saved()
     {
+        // A save ends what can be taken back, one with nothing to write too.
+        m_undo.clear();
+        m_checkHistory = true;
         if (!PostBeforeSave())
             return;
+        GainExtensions();
+        if (m_extensions)
+            for (const TEntry& e : m_rows)
+                Record(e);
         const TEntry* current = CurrentEntry();
-        const std::int64_t key = current ? current->Now.Key : -1;
+        const int id = current ? current->Id : -1;
         std::erase_if(m_rows, [&](const TEntry& e) { return e.Status == TUpdateStatus::Deleted; });
         m_saved.clear();
         for (TEntry& e : m_rows) {
@@ -696,7 +996,50 @@ private:
         }
         m_savedDescription = m_description;
         m_descriptionModified = false;
-        FindCurrent(key, m_current);
+        FindCurrent(id, m_current);
+    }
+    // The tables come with the first save (even one that then fails) of a change the history
+    // records or of a new row with sample data.
+    void GainExtensions()
+    {
+        for (const TEntry& e : m_rows)
+            if (e.Status == TUpdateStatus::Modified || e.Status == TUpdateStatus::Deleted
+                || (e.Status == TUpdateStatus::Inserted && !e.Now.Sample.Empty()))
+                m_extensions = true;
+    }
+    // What a save writes of a row to the history and to the kept deleted records.
+    void Record(const TEntry& e)
+    {
+        auto add = [&](const char* field) { ++m_history[{e.Now.Key, field}]; };
+        if (e.Status == TUpdateStatus::Deleted) {
+            TRowModel stored = e.AsRead.value_or(e.Now);
+            stored.Date = Rounded(stored.Date);
+            m_archive[e.Now.Key] = stored;
+            add(HistoryField::Deleted);
+        } else if (e.Status == TUpdateStatus::Inserted && e.Restored) {
+            m_archive.erase(e.Now.Key);
+            add(HistoryField::Restored);
+        } else if (e.Status == TUpdateStatus::Inserted) {
+            for (const char* field : SampleChanges({}, e.Now.Sample))
+                add(field);
+        } else if (e.Status == TUpdateStatus::Modified) {
+            const std::string before = e.AsRead->Data.value_or(""), after = e.Now.Data.value_or("");
+            TMsrResult a, b;
+            if (before != after && DecodeMsrResult(before, a) == 0 && DecodeMsrResult(after, b) == 0) {
+                if (a.CementMass != b.CementMass)
+                    add(HistoryField::Mass);
+                if (a.ExpCementGrade != b.ExpCementGrade)
+                    add(HistoryField::Grade);
+                if (a.Supplier != b.Supplier)
+                    add(HistoryField::Supplier);
+                if (a.ConcretionTime != b.ConcretionTime)
+                    add(HistoryField::Duration);
+            }
+            if (e.AsRead->Comment.value_or("") != e.Now.Comment.value_or(""))
+                add(HistoryField::Comment);
+            for (const char* field : SampleChanges(e.AsRead->Sample, e.Now.Sample))
+                add(field);
+        }
     }
     std::string Save()
     {
@@ -728,17 +1071,21 @@ private:
         ds.SetField("MEASURE_NUMBER", std::int64_t{0});
         ds.Post();
         AppendRow(NumberedRecord(45000.0, 0, 0), {});
-        m_rows.back().Now = {key, std::nullopt, 0, std::nullopt, std::nullopt};
+        m_rows.back().Now = {key, std::nullopt, 0, std::nullopt, std::nullopt, {}};
         PostBeforeSave();
+        GainExtensions();
+        m_checkHistory = true;
         try {
             m_store.ApplyChanges();
             m_stepFault = "a save with a key twice went through";
         } catch (const TDatabaseError&) { }
         if (!m_store.ControlsEnabled())
             m_stepFault = "a failed save left the controls disabled";
-        DeleteCurrentRow();
-        ds.Delete();
-        return "Append with key " + std::to_string(key) + ", ApplyChanges fails, Delete";
+        // Taken back, so no undo brings a row of that key again.
+        TakeBack();
+        if (!m_store.Undo())
+            m_stepFault = "the new row of the failed save cannot be taken back";
+        return "Append with key " + std::to_string(key) + ", ApplyChanges fails, Undo";
     }
     // What the report does: walks every row inside a bulk bracket and comes back.
     std::string ReportWalk()
@@ -771,6 +1118,7 @@ private:
             return "reopen";
         }
         m_reopened = true;
+        m_checkHistory = true;
         return "CloseProjectDatabase, OpenProjectDatabase";
     }
 
@@ -799,6 +1147,7 @@ private:
             r.Data = *data;
         if (const auto* comment = std::get_if<std::string>(&field("MEASURE_COMMENT")))
             r.Comment = Cp1251ToUtf8(*comment);
+        r.Sample = m_store.SampleInfoAt(row);
         return r;
     }
 
@@ -847,6 +1196,54 @@ private:
         return text;
     }
 
+    std::string CheckUndo()
+    {
+        const std::string text = m_store.UndoText();
+        if (m_store.CanUndo() != (m_editing || !m_undo.empty()))
+            return "CanUndo is " + std::to_string(m_store.CanUndo()) + " (\"" + text + "\")";
+        if (!m_editing) {
+            if (text != UndoTextExpected())
+                return "UndoText is \"" + text + "\", the model \"" + UndoTextExpected() + "\"";
+            return {};
+        }
+        // An edit still open is what an undo takes back.
+        if (text != "изменение записи" && text != "изменение записи № " + std::to_string(m_buffer.Number))
+            return "UndoText is \"" + text + "\" while the row is being edited";
+        return {};
+    }
+    // Every save added a history row per change it wrote; deleted records are kept until
+    // restored, and offered while not in the list.
+    std::string CheckHistory()
+    {
+        std::map<std::pair<std::int64_t, std::string>, int> real;
+        for (const THistoryEntry& h : m_store.ReadHistory(std::nullopt))
+            ++real[{h.RecordKey, h.Field}];
+        if (real != m_history) {
+            std::string text = "the history differs (record, field: file, model):";
+            std::map<std::pair<std::int64_t, std::string>, std::pair<int, int>> both;
+            for (const auto& [k, c] : real)
+                both[k].first = c;
+            for (const auto& [k, c] : m_history)
+                both[k].second = c;
+            for (const auto& [k, c] : both)
+                if (c.first != c.second)
+                    text += " " + std::to_string(k.first) + " " + k.second + ": " + std::to_string(c.first)
+                        + ", " + std::to_string(c.second) + ";";
+            return text;
+        }
+        std::set<std::int64_t> offered, expected;
+        for (const auto& r : m_store.DeletedRecords())
+            offered.insert(r.RecordKey);
+        for (const auto& [key, row] : m_archive)
+            expected.insert(key);
+        for (const TEntry* e : Visible())
+            expected.erase(e->Now.Key);
+        if (offered != expected)
+            return "DeletedRecords offers " + std::to_string(offered.size()) + " records, the model "
+                + std::to_string(expected.size());
+        return {};
+    }
+
     std::string Check()
     {
         if (!m_stepFault.empty())
@@ -887,10 +1284,39 @@ private:
                 return "row " + std::to_string(i + 1) + " is " + Name(ds.RowStatus(i)) + ", the model "
                     + Name(visible[i]->Status);
         }
+        // The change set, deleted rows included, in list order.
+        std::vector<std::pair<TUpdateStatus, std::int64_t>> changeSet, modelChanges;
+        const std::size_t keyField = ds.FieldIndex("MEASURE_RESULT_TABLE_PK");
+        ds.ForEachChange(
+            [&](TUpdateStatus status, const std::vector<TValue>& values, const std::vector<TValue>&) {
+                const auto* key = std::get_if<std::int64_t>(&values.at(keyField));
+                changeSet.emplace_back(status, key ? *key : -1);
+            });
+        for (const TEntry& e : m_rows)
+            if (e.Status != TUpdateStatus::Unchanged)
+                modelChanges.emplace_back(e.Status, e.Now.Key);
+        if (changeSet != modelChanges) {
+            std::string text = "the change set differs:";
+            for (const auto& [status, key] : changeSet)
+                text += std::string(" ") + Name(status) + " " + std::to_string(key);
+            return text;
+        }
         const TText shownComment
             = n == 0 ? TText{} : (m_editing ? m_buffer : visible[m_current]->Now).Comment;
         if (m_store.GetMeasureComment() != shownComment.value_or(""))
             return "the comment reads \"" + m_store.GetMeasureComment() + "\"";
+        const TSampleInfo shownSample
+            = n == 0 ? TSampleInfo{} : (m_editing ? m_buffer : visible[m_current]->Now).Sample;
+        if (m_store.GetSampleInfo() != shownSample)
+            return "GetSampleInfo gives \"" + Brief(m_store.GetSampleInfo().Code) + "\"..., the model \""
+                + Brief(shownSample.Code) + "\"...";
+        if (std::string fault = CheckUndo(); !fault.empty())
+            return fault;
+        if (ProjectExtensions::Exist(m_store.Connection()) != m_extensions)
+            return std::string("the extension tables are ") + (m_extensions ? "missing" : "there");
+        if (m_checkHistory)
+            if (std::string fault = CheckHistory(); !fault.empty())
+                return fault;
         const TText shownDescription = m_describing ? m_descriptionBuffer : m_description;
         if (m_store.GetProjectDescription() != shownDescription.value_or(""))
             return "the description reads \"" + m_store.GetProjectDescription() + "\"";
@@ -929,6 +1355,16 @@ private:
     bool m_descriptionModified = false;
     bool m_describing = false;
     std::int64_t m_nextKey = 1;
+    int m_nextId = 1;
+
+    std::vector<TUndoStep> m_undo;
+    bool m_grouping = false;
+    int m_group = 0;
+    int m_nextGroup = 1;
+    bool m_extensions = false;
+    std::map<std::pair<std::int64_t, std::string>, int> m_history; // rows per record and field
+    std::map<std::int64_t, TRowModel> m_archive;                   // deleted records kept, as stored
+    bool m_checkHistory = false;
 
     std::string m_stepFault;
     std::optional<bool> m_bofExpected, m_eofExpected;
@@ -941,6 +1377,10 @@ const std::vector<TOperation> TStoreModel::kOperations = {
     {"store", 5, &TStoreModel::StoreMany},
     {"write", 5, &TStoreModel::Write},
     {"comment", 8, &TStoreModel::Comment},
+    {"sample", 5, &TStoreModel::Sample},
+    {"undo", 6, &TStoreModel::Undo},
+    {"restore", 2, &TStoreModel::Restore},
+    {"refresh", 1, &TStoreModel::Refresh},
     {"describe", 3, &TStoreModel::Describe},
     {"blob", 4, &TStoreModel::WriteBlob},
     {"post", 4, &TStoreModel::Post},
@@ -978,6 +1418,7 @@ std::string TStoreModel::Run(int steps)
         m_bofExpected.reset();
         m_eofExpected.reset();
         m_reopened = false;
+        m_checkHistory = false;
         std::string what;
         std::string fault;
         try {
@@ -1008,6 +1449,62 @@ std::string RunSeed(std::uint64_t seed, int steps)
 }
 
 } // namespace
+
+// The shortest ways the model found to the store's faults in undo and restoring.
+TEST(StoreModel, UndoAndRestoreFaultsFound)
+{
+    TTempDir dir;
+    const std::string path = dir.File("project.fdb");
+    TMainDataModule m;
+    ASSERT_TRUE(m.CreateProjectDatabase(path) && m.OpenProjectDatabase(path));
+    TCachedDataSet& ds = m.ResultDataSet();
+    TMsrResult r1 = NumberedRecord(45001.5, 1), r2 = NumberedRecord(45002.5, 2);
+    m.AddMsrResult(r1);
+    m.AddMsrResult(r2);
+    m.ApplyChanges();
+
+    // Not kept, in a project that has no extension tables yet: false, not an engine error.
+    EXPECT_NO_THROW(EXPECT_FALSE(m.RestoreDeletedRecord(m.RecordKeyAt(0) + 100)));
+
+    // A new row added and deleted again, then every change cancelled: nothing comes back.
+    TMsrResult r3 = NumberedRecord(45003.5, 3);
+    m.AddMsrResult(r3);
+    ds.Delete();
+    m.CancelChanges();
+    EXPECT_FALSE(m.CanUndo()) << m.UndoText();
+    // The same with a save that finds nothing to write.
+    m.AddMsrResult(r3);
+    ds.Delete();
+    m.ApplyChanges();
+    EXPECT_FALSE(m.CanUndo()) << m.UndoText();
+
+    // An edit still open is what Undo takes back, so that is what UndoText names.
+    ds.SetRecNo(2);
+    ds.Delete();
+    m.SetMeasureComment("открыта");
+    EXPECT_EQ(m.UndoText().rfind("изменение записи", 0), 0u) << m.UndoText();
+    m.CancelChanges();
+
+    // An edit open when all records are deleted is a change of its own: one undo brings the
+    // two rows back with it.
+    m.SetMeasureComment("правка");
+    m.DeleteAllRecords();
+    EXPECT_EQ(m.UndoText(), "удаление записей (2)");
+    m.Undo();
+    EXPECT_EQ(ds.RecordCount(), 2);
+    EXPECT_EQ(m.GetMeasureComment(), "правка");
+    m.CancelChanges();
+
+    // Deleted and saved, then read from the instrument again (a start finer than a TIMESTAMP
+    // holds): restoring it would store the measurement twice.
+    ds.First();
+    const std::int64_t key = m.RecordKeyAt(0);
+    ds.Delete();
+    m.ApplyChanges();
+    TMsrResult again = NumberedRecord(45001.5 + 1e-11, 1);
+    EXPECT_EQ(m.AddMsrResult(again), -1);
+    EXPECT_FALSE(m.RestoreDeletedRecord(key));
+}
 
 // Seeds that once found a fault stay in the list while they pass.
 TEST(StoreModel, FixedSeeds)
