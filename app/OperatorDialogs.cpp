@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScreen>
@@ -30,6 +31,27 @@ QFileDialog::Options CommonOptions()
     return QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails;
 }
 
+// The type column of the dialog's list comes from the icon provider, whose texts Qt's
+// translations do not cover ("Folder", "txt File").
+class TRussianIconProvider : public QFileIconProvider
+{
+public:
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("Папка");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("Файл") : QStringLiteral("Файл %1").arg(suffix.toUpper());
+    }
+};
+
+TRussianIconProvider& RussianIconProvider()
+{
+    // Kept to the end of the process: a dialog may still use it while the program ends.
+    static auto* provider = new TRussianIconProvider;
+    return *provider;
+}
+
 void Prepare(QFileDialog& dialog, const TFileDialogOptions& options)
 {
     dialog.setOptions(CommonOptions());
@@ -38,7 +60,10 @@ void Prepare(QFileDialog& dialog, const TFileDialogOptions& options)
     dialog.setDefaultSuffix(options.DefaultSuffix);
     dialog.setFilter(dialog.filter() | QDir::Hidden);
     dialog.setDirectory(options.Directory.isEmpty() ? QDir::homePath() : options.Directory);
+    if (!options.FileName.isEmpty())
+        dialog.selectFile(options.FileName);
     dialog.setSizeGripEnabled(true);
+    dialog.setIconProvider(&RussianIconProvider());
 }
 
 // QFileDialog lets a name through whatever folder it is in, and gives a name typed without an
@@ -109,6 +134,15 @@ QMessageBox::StandardButton TQtOperatorDialogs::Message(
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+QMessageBox::StandardButton TQtOperatorDialogs::Ask(const QString& caption, const QString& text,
+    QMessageBox::Icon icon, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, caption, ShownText(text), buttons, QApplication::activeWindow());
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
 QString TQtOperatorDialogs::SaveFileName(const TFileDialogOptions& options)
 {
     TSaveFileDialog dialog(QApplication::activeWindow(), options.DefaultSuffix);
@@ -150,9 +184,12 @@ void ShowErrorMessage(const QString& text)
     OperatorDialogs().Message(APPLICATION_TITLE, text, QMessageBox::Critical, QMessageBox::Ok);
 }
 
-QMessageBox::StandardButton AskQuestion(const QString& text, QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton AskQuestion(
+    const QString& text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
-    return OperatorDialogs().Message(APPLICATION_TITLE, text, QMessageBox::Warning, buttons);
+    if (defaultButton == QMessageBox::NoButton)
+        return OperatorDialogs().Message(APPLICATION_TITLE, text, QMessageBox::Warning, buttons);
+    return OperatorDialogs().Ask(APPLICATION_TITLE, text, QMessageBox::Warning, buttons, defaultButton);
 }
 
 QString GeneralErrorText(const QString& text)

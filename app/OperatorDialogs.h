@@ -18,6 +18,7 @@ struct TFileDialogOptions
     QString Title;
     QString Directory; // empty: the home folder
     QString Filter;    // the caption the operator reads, then the pattern in brackets, which is not shown
+    QString FileName;  // suggested in Directory; empty: none
     QString DefaultSuffix;
     bool ConfirmOverwrite = true; // save dialogs only
 };
@@ -29,6 +30,14 @@ public:
     virtual QMessageBox::StandardButton Message(const QString& caption, const QString& text,
         QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
         = 0;
+    // A question whose answer by Enter is `defaultButton`; by default the same as Message.
+    virtual QMessageBox::StandardButton Ask(const QString& caption, const QString& text,
+        QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton)
+    {
+        static_cast<void>(defaultButton);
+        return Message(caption, text, icon, buttons);
+    }
     // The chosen file, or empty when the operator cancelled.
     virtual QString SaveFileName(const TFileDialogOptions& options) = 0;
     virtual QString OpenFileName(const TFileDialogOptions& options) = 0;
@@ -42,6 +51,8 @@ class TQtOperatorDialogs : public TOperatorDialogs
 public:
     QMessageBox::StandardButton Message(const QString& caption, const QString& text, QMessageBox::Icon icon,
         QMessageBox::StandardButtons buttons) override;
+    QMessageBox::StandardButton Ask(const QString& caption, const QString& text, QMessageBox::Icon icon,
+        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) override;
     QString SaveFileName(const TFileDialogOptions& options) override;
     QString OpenFileName(const TFileDialogOptions& options) override;
 };
@@ -62,7 +73,9 @@ void CentreOnScreen(QWidget& window);
 
 // With the application title as caption.
 void ShowErrorMessage(const QString& text);
-QMessageBox::StandardButton AskQuestion(const QString& text, QMessageBox::StandardButtons buttons);
+// `defaultButton`: the answer Enter gives (NoButton: the box's own choice).
+QMessageBox::StandardButton AskQuestion(const QString& text, QMessageBox::StandardButtons buttons,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // The general error display: for anything a command did not catch. The program goes on.
 void ShowGeneralError(const std::exception& error);

@@ -55,11 +55,12 @@ TSamplePanel::TSamplePanel(TMainDataModule& dataModule, QWidget* parent)
     , m_dataModule(dataModule)
 {
     setObjectName(QStringLiteral("SamplePanel"));
-    // Captions above their fields, two fields a row: the panel shares the width with the comment.
+    // Captions beside their fields, one a row: the panel has a page of its own under the chart,
+    // as high as the comment's, and the captions are read at a glance down one column.
     auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setContentsMargins(4, 2, 4, 2);
     grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(0);
+    grid->setVerticalSpacing(1);
     m_code = TextEdit(this, "SampleCodeEdit", "");
     m_cementType = TextEdit(this, "CementTypeEdit", "");
     m_manufacturer = TextEdit(this, "ManufacturerEdit", "");
@@ -78,13 +79,12 @@ TSamplePanel::TSamplePanel(TMainDataModule& dataModule, QWidget* parent)
     for (int i = 0; i < static_cast<int>(std::size(fields)); ++i) {
         auto* caption = new QLabel(QString::fromUtf8(fields[i].first) + QLatin1Char(':'), this);
         caption->setBuddy(fields[i].second);
-        caption->setWordWrap(true);
-        grid->addWidget(caption, i / 2 * 2, i % 2);
-        grid->addWidget(fields[i].second, i / 2 * 2 + 1, i % 2);
+        grid->addWidget(caption, i, 0);
+        grid->addWidget(fields[i].second, i, 1);
     }
-    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(0, 0);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(8, 1);
+    grid->setRowStretch(static_cast<int>(std::size(fields)), 1);
     m_strength->setToolTip(QStringLiteral(
         "Прочность при сжатии в срок твердения по стандартному испытанию; вносится, когда оно выполнено"));
 

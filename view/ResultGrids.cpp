@@ -1,12 +1,16 @@
 #include "view/ResultGrids.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace {
 
 const QString kDelta = QStringLiteral("Δ");
+// Left of a cell's text; the same is kept free on its right.
+constexpr int kMargin = 2;
 const QString kDeltaDelta = QStringLiteral("ΔΔ");
 
 class TCellDelegate : public QStyledItemDelegate
@@ -25,7 +29,7 @@ public:
         painter->fillRect(cell, option.palette.color(fixed ? QPalette::Button : QPalette::Base));
         painter->setPen(option.palette.color(fixed ? QPalette::ButtonText : QPalette::Text));
         const QFontMetrics metrics(option.font);
-        const int x = cell.left() + 2;
+        const int x = cell.left() + kMargin;
         const int top = cell.top() + (cell.height() - metrics.height()) / 2;
         if (index.column() == 0) {
             int left = x;
@@ -35,9 +39,12 @@ public:
                 left += metrics.horizontalAdvance(piece.Text);
             }
         } else if (index.column() == 1) {
-            if (m_grid->ClipValues())
+            QString text = index.data().toString();
+            if (m_grid->ClipValues()) {
                 painter->setClipRect(cell);
-            painter->drawText(QPoint(x, top + metrics.ascent()), index.data().toString());
+                text = metrics.elidedText(text, Qt::ElideRight, cell.width() - 2 * kMargin);
+            }
+            painter->drawText(QPoint(x, top + metrics.ascent()), text);
         }
         painter->restore();
     }
@@ -98,18 +105,49 @@ QString TResultStringGrid::CaptionText(int row) const
 
 void TResultStringGrid::FitCaptions()
 {
-    QFont fitted = font();
-    for (;;) {
-        const QFontMetrics metrics(fitted);
-        int widest = 0;
-        for (std::size_t r = 0; r < m_captions.size(); ++r)
-            widest = std::max(widest, metrics.horizontalAdvance(CaptionText(static_cast<int>(r))));
-        const bool fits = widest + 4 <= columnWidth(0) && metrics.height() + 2 <= kRowHeight;
-        if (fits || fitted.pointSizeF() <= 6.0)
-            break;
-        fitted.setPointSizeF(fitted.pointSizeF() - 0.5);
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (std::size_t r = 0; r < m_captions.size(); ++r)
+        widest = std::max(widest, metrics.horizontalAdvance(CaptionText(static_cast<int>(r))));
+    // The drawn width of the spec's 200-pixel column is kept where the captions fit it.
+    setColumnWidth(0, std::max(200, widest + 3 * kMargin));
+    for (int r = 0; r < rowCount(); ++r)
+        setRowHeight(r, RowHeight());
+}
+
+int TResultStringGrid::RowHeight() const
+{
+    return std::max(kRowHeight, QFontMetrics(font()).height() + 2);
+}
+
+int TResultStringGrid::WidthFor(const QStringList& values) const
+{
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (const QString& value : values)
+        widest = std::max(widest, metrics.horizontalAdvance(value));
+    // The frame on both sides and one pixel of grid line per column.
+    return columnWidth(0) + widest + 3 * kMargin + 2 * frameWidth() + 2;
+}
+
+bool TResultStringGrid::ValueCut(int row) const
+{
+    const int room = columnWidth(1) - 2 * kMargin;
+    return m_clipValues && QFontMetrics(font()).horizontalAdvance(Value(row)) > room;
+}
+
+bool TResultStringGrid::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid() && index.column() == 1 && ValueCut(index.row()))
+            QToolTip::showText(help->globalPos(), Value(index.row()), viewport(), visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
     }
-    setFont(fitted);
+    return QTableWidget::viewportEvent(event);
 }
 
 QString TResultStringGrid::Value(int row) const
@@ -140,7 +178,7 @@ TResultStringGrid* CreateParamStringGrid(QWidget* parent)
     grid->SetCaption(5, Text(QStringLiteral("Длительность твердения, сут")));
     grid->SetClipValues(true);
     grid->FitCaptions();
-    grid->setFixedHeight((TResultStringGrid::kRowHeight + 2) * 6);
+    grid->setFixedHeight((grid->RowHeight() + 2) * 6);
     return grid;
 }
 
@@ -177,6 +215,7 @@ TResultStringGrid* CreateDetailsStringGrid(QWidget* parent)
             {QStringLiteral("V', мл/г"), false}});
     grid->SetClipValues(false);
     grid->FitCaptions();
-    grid->setFixedHeight(196 + 3 * TResultStringGrid::kRowHeight);
+    // Every row whole: the rows and the frame.
+    grid->setFixedHeight(grid->rowCount() * grid->RowHeight() + 2 * grid->frameWidth());
     return grid;
 }

@@ -31,9 +31,15 @@ public:
     // The caption as one line of text, for tests and accessibility.
     QString CaptionText(int row) const;
 
-    // Shrinks the font until every caption fits column 0; a desktop font wider than the
-    // one the layout was made for would cut them off.
+    // Column 0 as wide as its widest caption, in the grid's own font (both grids share the
+    // window's font), and rows as high as the font needs, never below kRowHeight.
     void FitCaptions();
+    int RowHeight() const;
+    // Column 0 and the widest value among `values` (each as SetValue would show it), with
+    // the cells' margins: the width at which nothing is cut off.
+    int WidthFor(const QStringList& values) const;
+    // A value wider than its clipped cell ends in "…"; its whole text is the cell's tooltip.
+    bool ValueCut(int row) const;
 
     QString Value(int row) const;
     void SetValue(int row, const QString& text);
@@ -48,6 +54,9 @@ public:
     // A display surface never scrolls: column 0 stays in view when the grid is narrower
     // than its columns, as the hidden current cell would otherwise pull it aside.
     void scrollTo(const QModelIndex&, ScrollHint = EnsureVisible) override { }
+
+protected:
+    bool viewportEvent(QEvent* event) override;
 
 private:
     std::vector<TCaption> m_captions;
