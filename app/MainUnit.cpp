@@ -1,6 +1,8 @@
 #include "app/MainUnit.h"
 
+#include "analysis/JournalPage.h"
 #include "app/DBControls.h"
+#include "app/HelpWindow.h"
 #include "app/HistoryWindow.h"
 #include "app/IniFile.h"
 #include "app/OperatorDialogs.h"
@@ -8,6 +10,7 @@
 #include "app/SamplePanel.h"
 #include "app/ServerDialogs.h"
 #include "compute/Activity.h"
+#include "compute/ReferenceTables.h"
 #include "compute/ResultText.h"
 #include "compute/ViewTableUnit.h"
 #include "device/DeviceScreenShotUnit.h"
@@ -18,6 +21,7 @@
 #include "output/ReportPreviewUnit.h"
 #include "output/SelectReportTypeUnit.h"
 #include "settings/AboutUnit.h"
+#include "settings/LaboratoryUnit.h"
 #include "settings/SetColorsUnit.h"
 #include "view/DateTimes.h"
 #include "view/ForecastChart.h"
@@ -78,6 +82,10 @@ namespace {
 constexpr int kWindowWidth = 720;
 constexpr int kWindowHeight = 572;
 constexpr int kWindowMinHeight = 560;
+// The chart's width and the comment panel's height as the window first shows them.
+constexpr int kChartWidth = 456;
+constexpr int kChartMinWidth = 350;
+constexpr int kCommentHeight = 196;
 
 QString Utf8(const std::string& text)
 {
@@ -92,6 +100,18 @@ std::string DecimalSeparator()
 QString FileNamePart(const QString& path)
 {
     return QFileInfo(path).fileName();
+}
+
+// "Запись № 7 от 12.03.2026 10:15", from what the row holds.
+QString RecordTitle(const TValue& number, const TValue& date)
+{
+    QString name = QStringLiteral("Запись");
+    if (const auto* n = std::get_if<std::int64_t>(&number))
+        name += QStringLiteral(" № %1").arg(*n);
+    if (const auto* d = std::get_if<TDateTime>(&date))
+        name += QStringLiteral(" от ")
+            + OleDateToDateTime(d->Value).toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+    return name;
 }
 
 } // namespace
@@ -119,7 +139,7 @@ TMainForm::TMainForm(TMainDataModule& dataModule, const TProgramPaths& paths,
     CreateClientArea();
     CreateStatusBar();
     FormCreate();
-    CentreOnScreen(*this);
+    RestoreGeometry();
 }
 
 TMainForm::~TMainForm()
@@ -130,7 +150,6 @@ TMainForm::~TMainForm()
     m_dataModule.DescriptionDataSet().RemoveListener(this);
     // The children go first, while this is still a whole main window: their last events
     // (a memo losing the focus, a resize) must not reach a half-destroyed one.
-    statusBar()->removeEventFilter(this);
     delete centralWidget();
 }
 
@@ -217,9 +236,26 @@ void TMainForm::CreateActions()
         {&DeviceValuesAction, "DeviceValuesAction", "Значения прибора", "Значения прибора",
             "Вернуть записи параметры, записанные прибором (до сохранения это можно отменить)",
             "cancelchanges", &TMainForm::DeviceValuesActionExecute},
+        {&SaveProjectAsAction, "SaveProjectAsAction", "Сохранить как...", "Сохранить как",
+            "Записать проект со всеми изменениями в новый файл и продолжить работу в нём", "save",
+            &TMainForm::SaveProjectAsActionExecute},
+        {&UndoAction, "UndoAction", "Отменить", "Отменить", "Отменить последнее несохранённое изменение",
+            "cancelchanges", &TMainForm::UndoActionExecute},
+        {&DeleteRecordAction, "DeleteRecordAction", "Удалить запись", "Удалить запись",
+            "Удалить текущую запись (до сохранения это можно отменить)", "delete",
+            &TMainForm::DeleteRecordActionExecute},
+        {&EditParamsAction, "EditParamsAction", "Параметры записи...", "Параметры записи",
+            "Изменить массу цемента, марку, поставщика и длительность твердения", "",
+            &TMainForm::EditParamsActionExecute},
+        {&HelpAction, "HelpAction", "Справка", "Справка", "Как работать с программой", "about",
+            &TMainForm::HelpActionExecute},
+        {&LaboratoryAction, "LaboratoryAction", "Лаборатория...", "Лаборатория",
+            "Название, адрес и аттестат лаборатории, подписи протоколов", "",
+            &TMainForm::LaboratoryActionExecute},
     };
     for (const TEntry& entry : entries) {
-        auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.Icon))),
+        auto* action = new QAction(
+            *entry.Icon ? QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.Icon))) : QIcon(),
             QString::fromUtf8(entry.Caption), this);
         action->setObjectName(QLatin1String(entry.Name));
         action->setToolTip(QString::fromUtf8(entry.ShortHint));
@@ -231,13 +267,75 @@ void TMainForm::CreateActions()
         });
         *entry.Action = action;
     }
-    // The window holds the commands, so their shortcuts work wherever the focus is.
-    SaveProjectAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    ExitApplicationAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    addActions({SaveProjectAction, ExitApplicationAction});
+    // Moving through the records from anywhere in the window, as the navigator does.
+    struct TMove
+    {
+        QAction** Action;
+        const char* Name;
+        const char* Caption;
+        const char* Icon;
+        void (TCachedDataSet::*Move)();
+    };
+    const TMove moves[] = {
+        {&FirstRecordAction, "FirstRecordAction", "Первая запись", "first", &TCachedDataSet::First},
+        {&PriorRecordAction, "PriorRecordAction", "Предыдущая запись", "prior", &TCachedDataSet::Prior},
+        {&NextRecordAction, "NextRecordAction", "Следующая запись", "next", &TCachedDataSet::Next},
+        {&LastRecordAction, "LastRecordAction", "Последняя запись", "last", &TCachedDataSet::Last},
+    };
+    for (const TMove& move : moves) {
+        auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(move.Icon))),
+            QString::fromUtf8(move.Caption), this);
+        action->setObjectName(QLatin1String(move.Name));
+        action->setStatusTip(action->text());
+        const auto step = move.Move;
+        connect(action, &QAction::triggered, this, [this, step] {
+            RunCommand([this, step] {
+                TCachedDataSet& ds = m_dataModule.ResultDataSet();
+                if (ds.Active())
+                    (ds.*step)();
+            });
+            CommandDone();
+        });
+        *move.Action = action;
+    }
+
+    // The pages of a project.
+    struct TPage
+    {
+        QAction** Action;
+        const char* Name;
+        const char* Caption;
+        int Index;
+    };
+    const TPage pages[] = {
+        {&DescriptionPageAction, "DescriptionPageAction", "Описание проекта", 0},
+        {&DataPageAction, "DataPageAction", "Данные", 1},
+        {&JournalPageAction, "JournalPageAction", "Журнал", 2},
+    };
+    for (const TPage& page : pages) {
+        auto* action = new QAction(QString::fromUtf8(page.Caption), this);
+        action->setObjectName(QLatin1String(page.Name));
+        action->setStatusTip(QStringLiteral("Перейти на страницу «%1»").arg(action->text()));
+        const int index = page.Index;
+        connect(action, &QAction::triggered, this, [this, index] {
+            if (m_pageControl && index < m_pageControl->count()) {
+                m_pageControl->setCurrentIndex(index);
+                if (QWidget* page = m_pageControl->currentWidget())
+                    page->setFocus();
+                if (index == 1)
+                    MainDBGridFocus();
+            }
+        });
+        *page.Action = action;
+    }
 
     static const char* const kQuantityNames[] = {"VolumeTimeAction", "VolumeTimeNormAction",
         "TemperatureTimeAction", "ResistanceTimeAction", "Temperature2TimeAction"};
+    static const char* const kQuantityCaptions[] = {"Контракция ΔVCo3(t)", "Контракция на 1000 г ΔV1K3(t)",
+        "Температура T(t)", "Сопротивление R(t)", "Температура среды Tc(t)"};
+    static const char* const kQuantityHints[] = {"ΔVCo3(t): контракция пробы в колбе, мл",
+        "ΔV1K3(t): контракция, пересчитанная на 1000 г цемента, мл", "T(t): температура пробы, °С",
+        "R(t): электрическое сопротивление пробы, Ом", "Tc(t): вторая температура (среды), °С"};
     m_quantityGroup = new QActionGroup(this);
     m_quantityGroup->setExclusive(true);
     for (int tag = 0; tag < static_cast<int>(QuantityActions.size()); ++tag) {
@@ -246,12 +344,52 @@ void TMainForm::CreateActions()
         action->setCheckable(true);
         action->setData(tag);
         action->setIcon(QIcon(QuantityPicture(tag)));
+        action->setText(QString::fromUtf8(kQuantityCaptions[tag]));
+        action->setToolTip(QString::fromUtf8(kQuantityHints[tag]));
+        action->setStatusTip(QString::fromUtf8(kQuantityHints[tag]));
         m_quantityGroup->addAction(action);
         connect(action, &QAction::triggered, this, [this, tag] {
             RunCommand([this, tag] { GraphicsMenuClick(tag); });
             CommandDone();
         });
         QuantityActions[tag] = action;
+    }
+    SetShortcuts();
+}
+
+void TMainForm::SetShortcuts()
+{
+    // The menu entries of Ctrl+N, Ctrl+O and Ctrl+S hold those keys themselves; every other
+    // key belongs to its command, which the window holds, so it works wherever the focus is.
+    // A text field keeps the keys it edits with (Delete, Ctrl+Z, Ctrl+Home ...) for itself.
+    const std::pair<QAction*, QKeySequence> keys[] = {
+        {SaveProjectAction, QKeySequence(Qt::CTRL | Qt::Key_R)},
+        {SaveProjectAsAction, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {CloseProjectAction, QKeySequence(Qt::CTRL | Qt::Key_W)},
+        {ExitApplicationAction, QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {PrintReportAction, QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {ExportAction, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+        {UndoAction, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {EditParamsAction, QKeySequence(Qt::Key_F2)},
+        {DeleteRecordAction, QKeySequence(Qt::Key_Delete)},
+        {FirstRecordAction, QKeySequence(Qt::CTRL | Qt::Key_Home)},
+        {PriorRecordAction, QKeySequence(Qt::CTRL | Qt::Key_Up)},
+        {NextRecordAction, QKeySequence(Qt::CTRL | Qt::Key_Down)},
+        {LastRecordAction, QKeySequence(Qt::CTRL | Qt::Key_End)},
+        {DescriptionPageAction, QKeySequence(Qt::CTRL | Qt::Key_1)},
+        {DataPageAction, QKeySequence(Qt::CTRL | Qt::Key_2)},
+        {JournalPageAction, QKeySequence(Qt::CTRL | Qt::Key_J)},
+        {ReadFromDeviceAction, QKeySequence(Qt::CTRL | Qt::Key_D)},
+        {ScreenShotAction, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
+        {HelpAction, QKeySequence(Qt::Key_F1)},
+    };
+    for (const auto& [action, key] : keys) {
+        action->setShortcut(key);
+        addAction(action);
+    }
+    for (int tag = 0; tag < static_cast<int>(QuantityActions.size()); ++tag) {
+        QuantityActions[tag]->setShortcut(QKeySequence(Qt::ALT | static_cast<Qt::Key>(Qt::Key_1 + tag)));
+        addAction(QuantityActions[tag]);
     }
 }
 
@@ -272,12 +410,16 @@ void TMainForm::CreateMenu()
         entry->setObjectName(QLatin1String(name));
         entry->setStatusTip(command->statusTip());
         entry->setShortcut(shortcut);
-        if (shortcut.isEmpty() && !command->shortcut().isEmpty())
-            entry->setText(
-                command->text() + QLatin1Char('\t') + command->shortcut().toString(QKeySequence::NativeText));
-        entry->setEnabled(command->isEnabled());
-        connect(
-            command, &QAction::changed, entry, [entry, command] { entry->setEnabled(command->isEnabled()); });
+        const auto follow = [entry, command, shown = shortcut.isEmpty()] {
+            entry->setEnabled(command->isEnabled());
+            QString text = command->text();
+            if (shown && !command->shortcut().isEmpty())
+                text += QLatin1Char('\t') + command->shortcut().toString(QKeySequence::NativeText);
+            if (entry->text() != text)
+                entry->setText(text);
+        };
+        follow();
+        connect(command, &QAction::changed, entry, follow);
         connect(entry, &QAction::triggered, command, [command] {
             if (command->isEnabled())
                 command->trigger();
@@ -306,6 +448,7 @@ void TMainForm::CreateMenu()
     addEntry(file, "OpenServerMenuItem", OpenServerProjectAction);
     file->addSeparator();
     addEntry(file, "SaveMenuItem", SaveProjectAction, QKeySequence(Qt::CTRL | Qt::Key_S));
+    addEntry(file, "SaveAsMenuItem", SaveProjectAsAction);
     addEntry(file, "RefreshMenuItem", RefreshProjectAction, QKeySequence(Qt::Key_F5));
     addEntry(file, "CloseMenuItem", CloseProjectAction);
     file->addSeparator();
@@ -315,16 +458,34 @@ void TMainForm::CreateMenu()
     addEntry(file, "ExitMenuItem", ExitApplicationAction);
 
     QMenu* edit = addMenu("N4", "Правка");
+    addEntry(edit, "UndoMenuItem", UndoAction);
     addEntry(edit, "N7", CancelChangesAction);
+    edit->addSeparator();
+    addEntry(edit, "EditParamsMenuItem", EditParamsAction);
     addEntry(edit, "DeviceValuesMenuItem", DeviceValuesAction);
     addEntry(edit, "HistoryMenuItem", HistoryAction, QKeySequence(Qt::CTRL | Qt::Key_H));
     edit->addSeparator();
+    addEntry(edit, "DeleteRecordMenuItem", DeleteRecordAction);
     addEntry(edit, "DeleteAllMenuItem", DeleteAllRecordsAction);
 
     QMenu* view = addMenu("ViewMenuItem", "Вид");
+    addEntry(view, "DescriptionPageMenuItem", DescriptionPageAction);
+    addEntry(view, "DataPageMenuItem", DataPageAction);
+    addEntry(view, "JournalPageMenuItem", JournalPageAction);
+    view->addSeparator();
+    addEntry(view, "FirstRecordMenuItem", FirstRecordAction);
+    addEntry(view, "PriorRecordMenuItem", PriorRecordAction);
+    addEntry(view, "NextRecordMenuItem", NextRecordAction);
+    addEntry(view, "LastRecordMenuItem", LastRecordAction);
+    view->addSeparator();
+    // The quantities themselves, so the menu shows which one is drawn.
+    for (QAction* quantity : QuantityActions)
+        view->addAction(quantity);
+    view->addSeparator();
     QAction* colours
         = addItem(view, "GraphicsColorsMenuItem", "Цвета графиков...", "colors", "Цвета", "Установить цвета");
     connect(colours, &QAction::triggered, this, [this] { RunCommand([this] { ColorsActionExecute(); }); });
+    addEntry(view, "LaboratoryMenuItem", LaboratoryAction);
 
     QMenu* link = addMenu("N9", "Связь");
     addEntry(link, "ReadFromDeviceMenuItem", ReadFromDeviceAction);
@@ -340,6 +501,7 @@ void TMainForm::CreateMenu()
             [this, item] { RunCommand([this, item] { ViewTableActionExecute(item->data().toInt()); }); });
 
     QMenu* help = addMenu("N3", "Помощь");
+    addEntry(help, "HelpMenuItem", HelpAction);
     QAction* about = addItem(help, "AboutMenuItem", "О программе", "about", nullptr, nullptr);
     connect(about, &QAction::triggered, this, [this] {
         RunCommand([this] {
@@ -436,11 +598,31 @@ void TMainForm::CreateClientArea()
     QWidget* chartPanel = CreateChartPanel();
     splitter->addWidget(m_gridPanel);
     splitter->addWidget(chartPanel);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setSizes({kWindowWidth - 456 - 4, 456});
+    // The chart takes what a larger window gives; the results panel stays as wide as its texts.
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({kWindowWidth - kChartWidth - 4, kChartWidth});
+    splitter->installEventFilter(this);
+    m_dataSplitter = splitter;
     dataLayout->addWidget(splitter);
     m_pageControl->addTab(data, QStringLiteral("Данные"));
+
+    auto* journal = new TJournalPage(m_dataModule, m_pageControl);
+    journal->setObjectName(QStringLiteral("JournalTabSheet"));
+    connect(journal, &TJournalPage::RecordChosen, this, [this](int row) {
+        RunCommand([this, row] {
+            TCachedDataSet& ds = m_dataModule.ResultDataSet();
+            if (ds.Active() && row >= 0 && row < ds.RecordCount())
+                ds.SetRecNo(row + 1);
+        });
+        m_pageControl->setCurrentIndex(1);
+        MainDBGridFocus();
+        CommandDone();
+    });
+    m_pageControl->addTab(journal, QStringLiteral("Журнал"));
+    m_journalPage = journal;
+    // Beside the page tabs, where it takes no height from the list.
+    m_pageControl->setCornerWidget(m_resultDBNavigator, Qt::TopRightCorner);
 
     m_clientLayout->addWidget(m_pageControl);
     m_clientLayout->setCurrentWidget(m_mainBevel);
@@ -468,8 +650,38 @@ QWidget* TMainForm::CreateGridPanel()
     m_mainDBGrid->verticalHeader()->setFixedWidth(14);
     m_mainDBGrid->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     const int charWidth = m_mainDBGrid->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    m_mainDBGrid->setColumnWidth(0, 10 * charWidth + 6);
-    m_mainDBGrid->setColumnWidth(1, 8 * charWidth + 6);
+    // Each column as wide as its texts; what the operator drags them to is kept.
+    m_listColumnWidths.assign(static_cast<std::size_t>(m_resultModel->columnCount()), 12 * charWidth + 6);
+    m_listColumnWidths[0] = 10 * charWidth + 6;
+    m_listColumnWidths[1] = 8 * charWidth + 6;
+    m_listColumnWidths[2] = std::max(7 * charWidth + 6,
+        m_mainDBGrid->fontMetrics().horizontalAdvance(m_resultModel->headerData(2, Qt::Horizontal).toString())
+            + 16);
+    try {
+        const TIniFile ini(m_paths.SettingsFile.toStdString());
+        for (std::size_t column = 0; column < m_listColumnWidths.size(); ++column) {
+            const int width = ini.ReadInteger("ResultList", "Width" + std::to_string(column), 0);
+            if (width >= 8 && width <= 2000)
+                m_listColumnWidths[column] = width;
+        }
+    } catch (const std::exception&) {
+        // An unreadable settings file leaves the widths as the texts need them.
+    }
+    m_mainDBGrid->horizontalHeader()->setStretchLastSection(false);
+    connect(m_mainDBGrid->horizontalHeader(), &QHeaderView::sectionResized, this,
+        [this](int column, int, int width) {
+            // A hidden column reports 0; it keeps the width it is shown with again.
+            if (!m_applyingListWidths && width > 0 && column >= 0
+                && column < static_cast<int>(m_listColumnWidths.size()))
+                m_listColumnWidths[static_cast<std::size_t>(column)] = width;
+        });
+    // A reset gives every column the default width back; the list's own are put back after it.
+    connect(m_resultModel, &QAbstractItemModel::modelAboutToBeReset, this,
+        [this] { m_applyingListWidths = true; });
+    connect(m_resultModel, &QAbstractItemModel::modelReset, this, [this] {
+        m_applyingListWidths = false;
+        MainDBGridResize();
+    });
     m_mainDBGrid->viewport()->installEventFilter(this);
     // The sample's columns are there for those who want them: the header's menu shows them.
     m_mainDBGrid->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -480,10 +692,9 @@ QWidget* TMainForm::CreateGridPanel()
             return 0;
         }
     }();
-    for (int column = TResultTableModel::kFixedColumns; column < m_resultModel->columnCount(); ++column) {
+    for (int column = TResultTableModel::kFixedColumns; column < m_resultModel->columnCount(); ++column)
         m_mainDBGrid->setColumnHidden(column, !(shown & (1 << (column - TResultTableModel::kFixedColumns))));
-        m_mainDBGrid->setColumnWidth(column, 12 * charWidth + 6);
-    }
+    MainDBGridResize();
     connect(m_mainDBGrid->horizontalHeader(), &QWidget::customContextMenuRequested, this,
         [this](const QPoint& at) {
             QMenu menu(this);
@@ -534,7 +745,6 @@ QWidget* TMainForm::CreateGridPanel()
     m_resultDBNavigator = new TDBNavigator(m_dataModule.ResultDataSet(), panel);
     m_resultDBNavigator->setObjectName(QStringLiteral("ResultDBNavigator"));
     m_resultDBNavigator->setFixedHeight(25);
-    layout->addWidget(m_resultDBNavigator);
     return panel;
 }
 
@@ -557,14 +767,19 @@ QWidget* TMainForm::CreateChartPanel()
     auto* commentPanel = new QWidget(splitter);
     commentPanel->setObjectName(QStringLiteral("CommentPanel"));
     commentPanel->setMinimumHeight(50);
-    auto* bottomLayout = new QHBoxLayout(commentPanel);
-    bottomLayout->setContentsMargins(2, 2, 2, 2);
-    bottomLayout->setSpacing(6);
-    auto* commentLayout = new QVBoxLayout;
+    auto* bottomLayout = new QVBoxLayout(commentPanel);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    // The comment and the sample share the panel as two pages: side by side they would not
+    // fit under a chart of the window's first width without cutting the sample's captions.
+    m_commentTabs = new QTabWidget(commentPanel);
+    m_commentTabs->setObjectName(QStringLiteral("CommentTabs"));
+    m_commentTabs->setDocumentMode(true);
+    bottomLayout->addWidget(m_commentTabs);
+    auto* commentPage = new QWidget(m_commentTabs);
+    auto* commentLayout = new QVBoxLayout(commentPage);
+    commentLayout->setContentsMargins(2, 2, 2, 2);
     commentLayout->setSpacing(2);
-    bottomLayout->addLayout(commentLayout, 1);
-    commentLayout->addWidget(new QLabel(QStringLiteral("Комментарий:"), commentPanel));
-    m_commentDBMemo = new TDBMemo(commentPanel);
+    m_commentDBMemo = new TDBMemo(commentPage);
     m_commentDBMemo->setObjectName(QStringLiteral("CommentDBMemo"));
     m_commentDBMemo->Bind(
         m_dataModule.ResultDataSet(), [this] { return m_dataModule.GetMeasureComment(); },
@@ -573,20 +788,23 @@ QWidget* TMainForm::CreateChartPanel()
         m_commentDBMemo, &TDBMemo::Exit, this, [this] { RunCommand([this] { m_dataModule.PostEdits(); }); });
     connect(m_commentDBMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ActionListUpdate);
     commentLayout->addWidget(m_commentDBMemo, 1);
-    m_samplePanel = new TSamplePanel(m_dataModule, commentPanel);
+    m_commentTabs->addTab(commentPage, QStringLiteral("Комментарий"));
+    m_samplePanel = new TSamplePanel(m_dataModule, m_commentTabs);
     connect(m_samplePanel, &TSamplePanel::Exit, this, [this] {
         RunCommand([this] {
             m_dataModule.PostEdits();
             ShowResult();
         });
     });
-    bottomLayout->addWidget(m_samplePanel, 1);
+    m_commentTabs->addTab(m_samplePanel, QStringLiteral("Проба"));
 
     splitter->addWidget(m_graphicPageControl);
     splitter->addWidget(commentPanel);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
-    splitter->setSizes({kWindowHeight - 196, 196});
+    splitter->setSizes({kWindowHeight - kCommentHeight, kCommentHeight});
+    m_chartSplitter = splitter;
+    splitter->installEventFilter(this);
     layout->addWidget(splitter);
     return panel;
 }
@@ -596,21 +814,23 @@ void TMainForm::CreateStatusBar()
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setSizeGripEnabled(true);
-    static const int kWidths[] = {350, 125, 150};
+    static const int kWidths[] = {0, 125, 150};
     for (int i = 0; i < 3; ++i) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(kWidths[i]);
-        if (i == 0)
-            bar->addWidget(panel);
-        else {
+        if (i == 0) {
+            // The first panel takes the width the others leave, whatever its text: a long
+            // hint is cut at the second panel instead of running under it.
+            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+            bar->addWidget(panel, 1);
+        } else {
+            panel->setFixedWidth(kWidths[i]);
             panel->setFrameShape(QFrame::Panel);
             panel->setFrameShadow(QFrame::Sunken);
             bar->addPermanentWidget(panel);
         }
         m_statusPanels[i] = panel;
     }
-    bar->installEventFilter(this);
 }
 
 // ---- events ------------------------------------------------------------------------------------
@@ -627,12 +847,12 @@ bool TMainForm::event(QEvent* event)
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Resize) {
-        if (watched == statusBar())
-            StatusBarResize();
-        else if (watched == m_gridPanel)
+        if (watched == m_gridPanel)
             GridPanelResize();
-        else if (watched == m_mainDBGrid->viewport())
-            MainDBGridResize();
+        else if (watched == m_dataSplitter && !m_dataSplitterArranged)
+            ArrangeDataSplitter();
+        else if (watched == m_chartSplitter && !m_chartSplitterArranged)
+            ArrangeChartSplitter();
     } else if (event->type() == QEvent::MouseButtonRelease && watched == m_paramStringGrid->viewport()) {
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         RunCommand([this, button] { ParamStringGridMouseUp(button); });
@@ -647,9 +867,51 @@ void TMainForm::ApplicationEventsHint(const QString& hint)
     m_statusPanels[0]->setText(hint);
 }
 
-void TMainForm::StatusBarResize()
+int TMainForm::GridPanelNeededWidth() const
 {
-    m_statusPanels[0]->setFixedWidth(std::max(0, statusBar()->width() - 280));
+    // Every supplier's text and whatever the grids show now: the panel need not change
+    // width from one record to the next.
+    QStringList params;
+    TMsrResult probe;
+    for (std::uint32_t supplier = 0; supplier < kSupplierCount; ++supplier) {
+        probe.Supplier = supplier;
+        params << Utf8(GetParamTexts(probe, DecimalSeparator())[4]);
+    }
+    QStringList details{QStringLiteral("> 0%10,052").arg(QString::fromStdString(DecimalSeparator()))};
+    for (int row = 0; row < m_paramStringGrid->rowCount(); ++row)
+        params << m_paramStringGrid->Value(row);
+    for (int row = 0; row < m_detailsStringGrid->rowCount(); ++row)
+        details << m_detailsStringGrid->Value(row);
+    const QHeaderView* header = m_mainDBGrid->horizontalHeader();
+    const int list = header->length() + m_mainDBGrid->verticalHeader()->width()
+        + 2 * m_mainDBGrid->frameWidth() + m_mainDBGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    // The parameters' column 1 is the panel's width less column 0 and 8 pixels.
+    return std::max({list, m_paramStringGrid->WidthFor(params) + 8 - 2 * m_paramStringGrid->frameWidth() - 2,
+        m_detailsStringGrid->WidthFor(details)});
+}
+
+void TMainForm::ArrangeDataSplitter()
+{
+    const int total = m_dataSplitter->width() - m_dataSplitter->handleWidth();
+    if (total <= 0)
+        return;
+    m_dataSplitterArranged = true;
+    // The chart keeps its drawn width where the texts leave it that, and never less than its minimum.
+    const int wanted = m_keptGridPanelWidth > 0 ? m_keptGridPanelWidth : GridPanelNeededWidth();
+    const int grid = std::max(1, std::min(wanted, total - kChartMinWidth));
+    m_dataSplitter->setSizes({grid, total - grid});
+}
+
+void TMainForm::ArrangeChartSplitter()
+{
+    const int height = m_chartSplitter->height() - m_chartSplitter->handleWidth();
+    if (height <= 100)
+        return;
+    m_chartSplitterArranged = true;
+    if (m_keptCommentHeight <= 0)
+        return;
+    const int comment = std::clamp(m_keptCommentHeight, 50, height - 50);
+    m_chartSplitter->setSizes({height - comment, comment});
 }
 
 void TMainForm::GridPanelResize()
@@ -691,7 +953,10 @@ void TMainForm::FormClose()
     m_enablingActive = false;
     // A settings file that cannot be written is reported; the program still ends and
     // lets the instrument go.
-    RunCommand([this] { SaveSettings(); });
+    RunCommand([this] {
+        SaveSettings();
+        SaveGeometry();
+    });
     USBFinalize();
 }
 
@@ -722,6 +987,27 @@ void TMainForm::ActionListUpdate()
     m_commentDBMemo->setEnabled(records);
     HistoryAction->setEnabled(open);
     DeviceValuesAction->setEnabled(records);
+    SaveProjectAsAction->setEnabled(open);
+    DeleteRecordAction->setEnabled(records);
+    EditParamsAction->setEnabled(records);
+    const TCachedDataSet& ds = m_dataModule.ResultDataSet();
+    const int recNo = records ? ds.RecNo() : 0;
+    const int count = records ? ds.RecordCount() : 0;
+    FirstRecordAction->setEnabled(recNo > 1);
+    PriorRecordAction->setEnabled(recNo > 1);
+    NextRecordAction->setEnabled(recNo < count);
+    LastRecordAction->setEnabled(recNo < count);
+    DescriptionPageAction->setEnabled(open);
+    DataPageAction->setEnabled(open);
+    JournalPageAction->setEnabled(open && m_journalPage);
+    // The command names what it would take back.
+    const bool canUndo = open && m_dataModule.CanUndo();
+    UndoAction->setEnabled(canUndo);
+    const QString undoText = canUndo
+        ? QStringLiteral("Отменить: ") + QString::fromStdString(m_dataModule.UndoText())
+        : QStringLiteral("Отменить");
+    if (UndoAction->text() != undoText)
+        UndoAction->setText(undoText);
 }
 
 // ---- settings ----------------------------------------------------------------------------------
@@ -737,6 +1023,70 @@ void TMainForm::SettingsChanged()
     // Written at once, so a crash or a power cut does not take the choice with it.
     if (m_settings != m_savedSettings)
         SaveSettings();
+}
+
+namespace {
+
+const char* const kWindowSection = "MainWindow";
+const char* const kSplitterSection = "Splitters";
+
+} // namespace
+
+void TMainForm::RestoreGeometry()
+{
+    std::int32_t left = 0, top = 0, width = 0, height = 0, maximized = 0;
+    try {
+        const TIniFile ini(m_paths.SettingsFile.toStdString());
+        left = ini.ReadInteger(kWindowSection, "Left", 0);
+        top = ini.ReadInteger(kWindowSection, "Top", 0);
+        width = ini.ReadInteger(kWindowSection, "Width", 0);
+        height = ini.ReadInteger(kWindowSection, "Height", 0);
+        maximized = ini.ReadInteger(kWindowSection, "Maximized", 0);
+        m_keptGridPanelWidth = std::max(0, ini.ReadInteger(kSplitterSection, "GridPanelWidth", 0));
+        m_keptCommentHeight = std::max(0, ini.ReadInteger(kSplitterSection, "CommentPanelHeight", 0));
+    } catch (const std::exception&) {
+        // An unreadable settings file: the window as it first comes.
+    }
+    if (width <= 0 || height <= 0) {
+        CentreOnScreen(*this);
+        return;
+    }
+    // Within the screen it was on, or the main one when that screen is gone.
+    const QRect kept(left, top, std::max(width, minimumWidth()), std::max(height, minimumHeight()));
+    const QScreen* screen = QGuiApplication::screenAt(kept.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    QRect area = screen ? screen->availableGeometry() : kept;
+    QRect frame = kept;
+    frame.setWidth(std::min(frame.width(), std::max(minimumWidth(), area.width())));
+    frame.setHeight(std::min(frame.height(), std::max(minimumHeight(), area.height())));
+    if (!area.contains(frame.center()))
+        frame.moveCenter(area.center());
+    resize(frame.size());
+    move(frame.topLeft());
+    if (maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TMainForm::SaveGeometry()
+{
+    if (!m_paths.BesideProgram)
+        QDir().mkpath(QFileInfo(m_paths.SettingsFile).absolutePath());
+    TIniFile ini(m_paths.SettingsFile.toStdString());
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    ini.WriteInteger(kWindowSection, "Left", normal.x());
+    ini.WriteInteger(kWindowSection, "Top", normal.y());
+    ini.WriteInteger(kWindowSection, "Width", normal.width());
+    ini.WriteInteger(kWindowSection, "Height", normal.height());
+    ini.WriteInteger(kWindowSection, "Maximized", isMaximized() ? 1 : 0);
+    // Only what the operator could have seen; a project never opened leaves the file's values.
+    if (m_dataSplitterArranged)
+        ini.WriteInteger(kSplitterSection, "GridPanelWidth", m_dataSplitter->sizes().value(0));
+    if (m_chartSplitterArranged)
+        ini.WriteInteger(kSplitterSection, "CommentPanelHeight", m_chartSplitter->sizes().value(1));
+    for (std::size_t column = 0; column < m_listColumnWidths.size(); ++column)
+        ini.WriteInteger("ResultList", "Width" + std::to_string(column), m_listColumnWidths[column]);
+    ini.UpdateFile();
 }
 
 void TMainForm::SaveSettings()
@@ -949,16 +1299,10 @@ void TMainForm::RefreshProjectActionExecute()
 {
     const TCachedDataSet& results = m_dataModule.ResultDataSet();
     auto describe = [&results](const std::vector<TValue>& values) {
-        QString name = QStringLiteral("Описание проекта");
-        if (values.size() == results.FieldCount()) {
-            name = QStringLiteral("Запись");
-            if (const auto* n = std::get_if<std::int64_t>(&values[results.FieldIndex("MEASURE_NUMBER")]))
-                name += QStringLiteral(" № %1").arg(*n);
-            if (const auto* d = std::get_if<TDateTime>(&values[results.FieldIndex("MEASURE_DATE")]))
-                name += QStringLiteral(" от ")
-                    + OleDateToDateTime(d->Value).toString(QStringLiteral("dd.MM.yyyy hh:mm"));
-        }
-        return name;
+        if (values.size() != results.FieldCount())
+            return QStringLiteral("Описание проекта");
+        return RecordTitle(
+            values[results.FieldIndex("MEASURE_NUMBER")], values[results.FieldIndex("MEASURE_DATE")]);
     };
     const int different = m_dataModule.RefreshProject([&](const TRowConflict& conflict) {
         const QString name = describe(conflict.Theirs.empty() ? conflict.Mine : conflict.Theirs);
@@ -973,10 +1317,7 @@ void TMainForm::RefreshProjectActionExecute()
                    QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::Yes;
     });
-    if (m_dataModule.OnShowResult)
-        m_dataModule.OnShowResult(m_dataModule.ResultDataSet());
-    m_commentDBMemo->Reload();
-    m_descriptionDBMemo->Reload();
+    ShowStoreAgain();
     ApplicationEventsHint(different == 0
             ? QStringLiteral("Проект обновлён: других изменений нет")
             : QStringLiteral("Проект обновлён: изменено записей %1").arg(different));
@@ -995,18 +1336,134 @@ void TMainForm::SaveProjectActionExecute()
     m_dataModule.ApplyChanges();
 }
 
-void TMainForm::CancelChangesActionExecute()
+int TMainForm::PendingChangeCount() const
 {
-    m_dataModule.CancelChanges();
+    int count = 0;
+    for (const TCachedDataSet* ds : {&m_dataModule.ResultDataSet(), &m_dataModule.DescriptionDataSet()}) {
+        if (!ds->Active())
+            continue;
+        ds->ForEachChange(
+            [&count](TUpdateStatus, const std::vector<TValue>&, const std::vector<TValue>&) { ++count; });
+        if (ds->State() == TDataSetState::Edit || ds->State() == TDataSetState::Insert)
+            ++count;
+    }
+    return count;
+}
+
+void TMainForm::ShowStoreAgain()
+{
     if (m_dataModule.OnShowResult)
         m_dataModule.OnShowResult(m_dataModule.ResultDataSet());
     m_commentDBMemo->Reload();
     m_descriptionDBMemo->Reload();
+    m_samplePanel->Reload();
+    MainDBGridCurrentChanged(m_resultModel->CurrentRow());
+}
+
+void TMainForm::CancelChangesActionExecute()
+{
+    // One change is easily made again; more are asked about, as they may be an hour's work.
+    const int changes = PendingChangeCount();
+    if (changes > 1
+        && AskQuestion(QStringLiteral("Отменить все несохранённые изменения проекта (%1)?\r"
+                                      "Вернуть их будет нельзя.")
+                           .arg(changes),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
+    m_dataModule.CancelChanges();
+    ShowStoreAgain();
+}
+
+void TMainForm::UndoActionExecute()
+{
+    const QString what = QString::fromStdString(m_dataModule.UndoText());
+    if (!m_dataModule.Undo())
+        return;
+    ShowStoreAgain();
+    ApplicationEventsHint(QStringLiteral("Отменено: ") + what);
+}
+
+void TMainForm::DeleteRecordActionExecute()
+{
+    TCachedDataSet& ds = m_dataModule.ResultDataSet();
+    if (!ds.Active() || ds.IsEmpty())
+        return;
+    m_dataModule.PostEdits();
+    const QString record
+        = RecordTitle(ds.Field(ds.FieldIndex("MEASURE_NUMBER")), ds.Field(ds.FieldIndex("MEASURE_DATE")));
+    if (AskQuestion(QStringLiteral("Удалить запись из проекта?\r") + record
+                + QStringLiteral(
+                    "\r\rДо сохранения удаление можно отменить: «Правка» → «Отменить» (Ctrl+Z)."),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    ds.Delete();
+    ShowStoreAgain();
+    ApplicationEventsHint(record + QStringLiteral(" удалена"));
+}
+
+void TMainForm::EditParamsActionExecute()
+{
+    ParamStringGridMouseUp(Qt::LeftButton);
+}
+
+void TMainForm::SaveProjectAsActionExecute()
+{
+    m_dataModule.PostEdits();
+    const bool server = m_dataModule.Target().IsServer();
+    TFileDialogOptions options;
+    options.Title = QStringLiteral("Сохранить проект как");
+    options.Directory = m_projectsPath;
+    options.FileName = server ? QString() : FileNamePart(m_projectName);
+    options.Filter = QStringLiteral("Файлы проектов (*.fdb) (*.fdb)");
+    options.DefaultSuffix = QStringLiteral("fdb");
+    options.ConfirmOverwrite = true;
+    const QString path = OperatorDialogs().SaveFileName(options);
+    if (path.isEmpty())
+        return;
+    if (const QString problem = SaveFolderProblem(path); !problem.isEmpty()) {
+        ShowErrorMessage(problem);
+        return;
+    }
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QString shown = QDir::toNativeSeparators(absolute);
+    // The project's own file: the engine holds it open, so this is a plain save.
+    if (!server && absolute == QFileInfo(m_projectName).absoluteFilePath()) {
+        SaveProjectActionExecute();
+        return;
+    }
+    // The operator agreed to replace it; the engine makes only new files.
+    if (QFileInfo::exists(absolute) && !QFile::remove(absolute)) {
+        ShowErrorMessage(QStringLiteral("Не удалось заменить файл %1.").arg(shown));
+        return;
+    }
+    if (!m_dataModule.SaveProjectAs(absolute.toStdString())) {
+        ShowErrorMessage(QStringLiteral("Не удалось сохранить проект в файл %1!\r").arg(shown)
+            + QString::fromStdString(m_dataModule.LastError()));
+        return;
+    }
+    SetProjectName(absolute);
+    ApplicationEventsHint(QStringLiteral("Проект сохранён в файл ") + shown);
+}
+
+void TMainForm::LaboratoryActionExecute()
+{
+    if (ShowLaboratoryDialog(this, m_paths.SettingsFile))
+        ApplicationEventsHint(QStringLiteral("Сведения о лаборатории сохранены"));
+}
+
+void TMainForm::HelpActionExecute()
+{
+    if (!m_helpWindow)
+        m_helpWindow = new THelpWindow(this);
+    m_helpWindow->ShowSection();
 }
 
 void TMainForm::DeleteAllRecordsActionExecute()
 {
-    if (AskQuestion(QStringLiteral("Удалить все записи из проекта?"), QMessageBox::Yes | QMessageBox::No)
+    if (AskQuestion(QStringLiteral("Удалить все записи из проекта?"), QMessageBox::Yes | QMessageBox::No,
+            QMessageBox::No)
         != QMessageBox::Yes)
         return;
     m_dataModule.PostEdits();
@@ -1123,11 +1580,14 @@ void TMainForm::MainDBGridCurrentChanged(int row)
 
 void TMainForm::MainDBGridResize()
 {
-    // The number column takes what the two date columns leave; a model reset would give
-    // it its default width back, so this runs after each one as well.
     QHeaderView* header = m_mainDBGrid->horizontalHeader();
-    const int rest = m_mainDBGrid->viewport()->width() - header->sectionSize(0) - header->sectionSize(1);
-    header->resizeSection(2, std::max(rest, header->minimumSectionSize()));
+    m_applyingListWidths = true;
+    for (int column = 0; column < header->count() && column < static_cast<int>(m_listColumnWidths.size());
+         ++column)
+        if (header->sectionSize(column) != m_listColumnWidths[static_cast<std::size_t>(column)]
+            && !header->isSectionHidden(column))
+            header->resizeSection(column, m_listColumnWidths[static_cast<std::size_t>(column)]);
+    m_applyingListWidths = false;
 }
 
 void TMainForm::MainDBGridFocus()
@@ -1205,7 +1665,26 @@ void TMainForm::PrintReportActionExecute()
 
 void TMainForm::ExportActionExecute()
 {
-    ::ExportActionExecute(this, m_dataModule, m_projectsPath);
+    TMsrResult msr;
+    if (m_dataModule.ReadMsrResult(msr) != 0)
+        throw std::runtime_error("Данные текущего измерения не читаются, файл не записан");
+    // The project's name and the measurement's number, so a day's exports do not overwrite
+    // one another.
+    const QString project = m_dataModule.Target().IsServer() ? QStringLiteral("export")
+                                                             : QFileInfo(m_projectName).completeBaseName();
+    TFileDialogOptions options;
+    options.Title = QStringLiteral("Экспорт данных в .txt");
+    options.Directory = m_projectsPath;
+    options.FileName = QStringLiteral("%1_%2.txt").arg(project).arg(msr.MeasureNumber);
+    options.Filter = QStringLiteral("Файлы (.txt) (*.txt)");
+    options.DefaultSuffix = QStringLiteral("txt");
+    options.ConfirmOverwrite = true;
+    const QString path = OperatorDialogs().SaveFileName(options);
+    if (path.isEmpty())
+        return;
+    WriteExportFile(path, msr, QLocale::system().decimalPoint().toStdString());
+    ApplicationEventsHint(QStringLiteral("Экспорт записан в файл ")
+        + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
 }
 
 void TMainForm::ScreenShotActionExecute()

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -36,6 +37,7 @@ class TForecastChart;
 class TResultStringGrid;
 class TResultTableModel;
 class TSamplePanel;
+class THelpWindow;
 
 class TMainForm : public QMainWindow, private TDataSetListener
 {
@@ -72,10 +74,22 @@ public:
     void HistoryActionExecute();
     void DeviceValuesActionExecute();
     TSamplePanel* SamplePanel() const { return m_samplePanel; }
+    // "Комментарий" and "Проба", the pages under the chart.
+    QTabWidget* CommentTabs() const { return m_commentTabs; }
     // Asks where the project on a server is, then creates it there or opens it.
     void ServerProjectCommand(bool create);
     void DeleteAllRecordsActionExecute();
     void ExitApplicationActionExecute();
+    // Writes the project with its pending changes to a file the operator names and goes on there.
+    void SaveProjectAsActionExecute();
+    // Takes back the newest pending change; the command's text names it.
+    void UndoActionExecute();
+    // Deletes the current record into the pending changes, once the operator agrees.
+    void DeleteRecordActionExecute();
+    // The parameters of the current record, as a click on their grid opens them.
+    void EditParamsActionExecute();
+    void HelpActionExecute();
+    void LaboratoryActionExecute();
     void ReadFromDeviceActionExecute();
     void PrintReportActionExecute();
     void ExportActionExecute();
@@ -93,6 +107,12 @@ public:
     void LoadSettings();
     // Writes the settings file; throws TIniFileError "Unable to write to <file>".
     void SaveSettings();
+    // The window's place and size, the splitters and the list's column widths, kept in
+    // sections of their own ([MainWindow], [Splitters], [ResultList]) of the settings file.
+    void RestoreGeometry();
+    void SaveGeometry();
+    // The width the results panel needs for its grids' texts and the list's columns.
+    int GridPanelNeededWidth() const;
     const TDisplaySettings& Settings() const { return m_settings; }
     QString SettingsFileName() const { return m_paths.SettingsFile; }
     const TProgramPaths& Paths() const { return m_paths; }
@@ -105,6 +125,11 @@ public:
     TDBMemo* CommentDBMemo() const { return m_commentDBMemo; }
     TDBMemo* DescriptionDBMemo() const { return m_descriptionDBMemo; }
     QTabWidget* PageControl() const { return m_pageControl; }
+    // The journal page, or null when the program is built without one.
+    QWidget* JournalPage() const { return m_journalPage; }
+    QSplitter* DataSplitter() const { return m_dataSplitter; }
+    QSplitter* ChartSplitter() const { return m_chartSplitter; }
+    THelpWindow* HelpWindow() const { return m_helpWindow; }
     QTabWidget* GraphicPageControl() const { return m_graphicPageControl; }
     TForecastChart* Chart() const { return m_chart; }
     QLabel* StatusPanel(int index) const { return m_statusPanels.at(index); }
@@ -127,10 +152,19 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void ApplicationEventsHint(const QString& hint);
-    void StatusBarResize();
     void GridPanelResize();
+    // Gives the results panel the width its texts need (or the one the operator left), the
+    // chart the rest, once the data page first has its size.
+    void ArrangeDataSplitter();
+    void ArrangeChartSplitter();
 
     bool CloseBeforeAnotherProject();
+    // The pending changes of both datasets, an edit in progress counted once.
+    int PendingChangeCount() const;
+    // What the view shows again after the store changed under it (cancel, undo, refresh).
+    void ShowStoreAgain();
+    // The commands' shortcuts, also given to the window so they work wherever the focus is.
+    void SetShortcuts();
     // Pages hidden, caption the title, the project closed, grids and chart empty.
     void CloseProjectView();
     // Opens `path` and shows it; "Не удалось открыть проект!" and no project when it fails.
@@ -179,6 +213,19 @@ public:
     QAction* RefreshProjectAction = nullptr;
     QAction* HistoryAction = nullptr;
     QAction* DeviceValuesAction = nullptr;
+    QAction* SaveProjectAsAction = nullptr;
+    QAction* UndoAction = nullptr;
+    QAction* DeleteRecordAction = nullptr;
+    QAction* EditParamsAction = nullptr;
+    QAction* FirstRecordAction = nullptr;
+    QAction* PriorRecordAction = nullptr;
+    QAction* NextRecordAction = nullptr;
+    QAction* LastRecordAction = nullptr;
+    QAction* DescriptionPageAction = nullptr;
+    QAction* DataPageAction = nullptr;
+    QAction* JournalPageAction = nullptr;
+    QAction* HelpAction = nullptr;
+    QAction* LaboratoryAction = nullptr;
     std::array<QAction*, 5> QuantityActions{}; // VolumeTimeAction .. Temperature2TimeAction
 
 private:
@@ -198,5 +245,17 @@ private:
     QTabWidget* m_graphicPageControl = nullptr;
     TForecastChart* m_chart = nullptr;
     std::array<QLabel*, 3> m_statusPanels{};
+    QSplitter* m_dataSplitter = nullptr;
+    QSplitter* m_chartSplitter = nullptr;
+    QTabWidget* m_commentTabs = nullptr;
+    QWidget* m_journalPage = nullptr;
+    THelpWindow* m_helpWindow = nullptr;
+    std::vector<int> m_listColumnWidths;
+    bool m_applyingListWidths = false;
+    bool m_dataSplitterArranged = false;
+    bool m_chartSplitterArranged = false;
+    // Read from the settings file; 0: not kept there.
+    int m_keptGridPanelWidth = 0;
+    int m_keptCommentHeight = 0;
     int m_afterScrollHook = 0;
 };

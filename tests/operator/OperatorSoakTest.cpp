@@ -231,6 +231,8 @@ template <typename TMemo> std::string Stored(const TMemo&, std::string text)
 
 const QString kCloseQuestion = QStringLiteral("Сохранить изменеия в проекте\r");
 const QString kDeleteQuestion = QStringLiteral("Удалить все записи из проекта?");
+const QString kDeleteRecordQuestion = QStringLiteral("Удалить запись из проекта?");
+const QString kCancelQuestion = QStringLiteral("Отменить все несохранённые изменения");
 
 // The scripted dialogs, answering the two questions as this step decided.
 class TSoakDialogs : public TScriptedDialogs
@@ -238,6 +240,7 @@ class TSoakDialogs : public TScriptedDialogs
 public:
     QMessageBox::StandardButton CloseAnswer = QMessageBox::Cancel;
     QMessageBox::StandardButton DeleteAnswer = QMessageBox::No;
+    QMessageBox::StandardButton CancelAnswer = QMessageBox::No;
 
     QMessageBox::StandardButton Message(const QString& caption, const QString& text, QMessageBox::Icon icon,
         QMessageBox::StandardButtons buttons) override
@@ -245,8 +248,10 @@ public:
         const QMessageBox::StandardButton answer = TScriptedDialogs::Message(caption, text, icon, buttons);
         if (text.startsWith(kCloseQuestion))
             return CloseAnswer;
-        if (text == kDeleteQuestion)
+        if (text == kDeleteQuestion || text.startsWith(kDeleteRecordQuestion))
             return DeleteAnswer;
+        if (text.startsWith(kCancelQuestion))
+            return CancelAnswer;
         return answer;
     }
 };
@@ -478,7 +483,29 @@ private:
                     else
                         Form()->SaveProjectAction->trigger();
                 }},
-            {"cancel changes", 2, [this] { Form()->CancelChangesAction->trigger(); }},
+            {"cancel changes", 2,
+                [this] {
+                    m_dialogs->CancelAnswer = Chance(70) ? QMessageBox::Yes : QMessageBox::No;
+                    Note(m_dialogs->CancelAnswer == QMessageBox::Yes ? " answer Да" : " answer Нет");
+                    Form()->CancelChangesAction->trigger();
+                }},
+            {"undo", 3,
+                [this] {
+                    const bool key = Chance(50) && QApplication::activeWindow() == Form();
+                    Note(key ? " Ctrl+Z on the list" : " menu");
+                    if (key) {
+                        Form()->PageControl()->setCurrentIndex(1);
+                        Form()->MainDBGrid()->setFocus();
+                        QTest::keyClick(Form()->MainDBGrid(), Qt::Key_Z, Qt::ControlModifier);
+                    } else
+                        Form()->UndoAction->trigger();
+                }},
+            {"delete record", 2,
+                [this] {
+                    m_dialogs->DeleteAnswer = Chance(60) ? QMessageBox::Yes : QMessageBox::No;
+                    Note(m_dialogs->DeleteAnswer == QMessageBox::Yes ? " answer Да" : " answer Нет");
+                    Form()->DeleteRecordAction->trigger();
+                }},
             {"delete all", 1,
                 [this] {
                     m_dialogs->DeleteAnswer = Chance(50) ? QMessageBox::Yes : QMessageBox::No;
@@ -868,6 +895,7 @@ private:
         m_dialogs->Messages.clear();
         m_dialogs->CloseAnswer = QMessageBox::Cancel;
         m_dialogs->DeleteAnswer = QMessageBox::No;
+        m_dialogs->CancelAnswer = QMessageBox::No;
         PushTrail(std::to_string(m_stepNumber) + " " + action->Name);
         action->Run();
         m_dialogs->Files.clear();
@@ -908,6 +936,10 @@ private:
                 continue;
             }
             if (message.Text == kDeleteQuestion && name == "delete all")
+                continue;
+            if (message.Text.startsWith(kDeleteRecordQuestion) && name == "delete record")
+                continue;
+            if (message.Text.startsWith(kCancelQuestion) && name == "cancel changes")
                 continue;
             bool allowed = false;
             for (const QString& text : m_allowed)

@@ -105,13 +105,15 @@ TEST_F(MainFormTest, EnablingFollowsTheProjectState)
     };
     using V = std::vector<QString>;
     const V always{"CreateNewProjectAction", "CreateServerProjectAction", "ExitApplicationAction",
-        "OpenProjectAction", "OpenServerProjectAction", "ScreenShotAction"};
+        "HelpAction", "LaboratoryAction", "OpenProjectAction", "OpenServerProjectAction", "ScreenShotAction"};
     EXPECT_EQ(enabledSet(), always);
     EXPECT_FALSE(Form->CommentDBMemo()->isEnabled());
 
     NewProject(ProjectFile("march.fdb"));
     V empty = always;
-    empty.insert(empty.end(), {"CloseProjectAction", "ReadFromDeviceAction", "RefreshProjectAction"});
+    empty.insert(empty.end(),
+        {"CloseProjectAction", "DataPageAction", "DescriptionPageAction", "HistoryAction",
+            "JournalPageAction", "ReadFromDeviceAction", "RefreshProjectAction", "SaveProjectAsAction"});
     std::sort(empty.begin(), empty.end());
     EXPECT_EQ(enabledSet(), empty);
     auto* navigator = Form->findChild<TDBNavigator*>("ResultDBNavigator");
@@ -122,9 +124,10 @@ TEST_F(MainFormTest, EnablingFollowsTheProjectState)
     EXPECT_EQ(Download(), std::make_pair(3, 3));
     V records = empty;
     records.insert(records.end(),
-        {"CancelChangesAction", "DeleteAllRecordsAction", "ExportAction", "PrintReportAction",
+        {"CancelChangesAction", "DeleteAllRecordsAction", "DeleteRecordAction", "DeviceValuesAction",
+            "EditParamsAction", "ExportAction", "FirstRecordAction", "PrintReportAction", "PriorRecordAction",
             "ResistanceTimeAction", "SaveProjectAction", "Temperature2TimeAction", "TemperatureTimeAction",
-            "VolumeTimeAction", "VolumeTimeNormAction"});
+            "UndoAction", "VolumeTimeAction", "VolumeTimeNormAction"});
     std::sort(records.begin(), records.end());
     EXPECT_EQ(enabledSet(), records);
     EXPECT_TRUE(Form->CommentDBMemo()->isEnabled());
@@ -148,7 +151,10 @@ TEST_F(MainFormTest, EnablingFollowsTheProjectState)
     EXPECT_FALSE(Enabled(Form->PrintReportAction));
     EXPECT_FALSE(Enabled(Form->ExportAction));
     EXPECT_FALSE(Enabled(Form->QuantityActions[0]));
+    // More than one change: asked first.
+    Dialogs->Answers.push_back(QMessageBox::Yes);
     Form->CancelChangesAction->trigger();
+    EXPECT_TRUE(TakeMessageText().startsWith(QStringLiteral("Отменить все несохранённые изменения")));
     EXPECT_EQ(DataModule.GetRecordCount(), 3);
     EXPECT_EQ(Form->MainDBGrid()->model()->rowCount(), 3);
     EXPECT_TRUE(Enabled(Form->DeleteAllRecordsAction));
@@ -346,9 +352,12 @@ TEST_F(MainFormTest, SettingsWrittenAtCloseAndReadBack)
     EXPECT_TRUE(Form->close());
     const std::string settings = Form->SettingsFileName().toStdString();
     EXPECT_EQ(settings, Dir.File("cement-lab.ini"));
-    EXPECT_EQ(ReadFileBytes(settings),
+    // The display settings first, as they always were; the window's place and size after them.
+    const std::string written = ReadFileBytes(settings);
+    EXPECT_EQ(written.substr(0, written.find("\r\n[MainWindow]")),
         "[Graphics]\r\nVorkastGraphicType=0\r\nSeriesColor0=0\r\n\r\n[DeviceScreenShot]\r\nPenColor=0\r\n"
         "BackgroundColor=16777215\r\n");
+    EXPECT_NE(written.find("[MainWindow]\r\nLeft="), std::string::npos);
 
     for (const auto& [stored, pressed] : std::vector<std::pair<int, int>>{{7, -1}, {258, 2}, {4, 4}}) {
         Form.reset();
@@ -564,13 +573,19 @@ TEST_F(MainFormTest, MenuAndToolBarOrder)
         return names;
     };
     EXPECT_EQ(entries("FileMenuItem").join(' '),
-        "CreateMenuItem OpenMenuItem CreateServerMenuItem OpenServerMenuItem - SaveMenuItem RefreshMenuItem "
-        "CloseMenuItem - PrintMenuItem ExportMenuItem - ExitMenuItem");
-    EXPECT_EQ(entries("N4").join(' '), "N7 - DeleteAllMenuItem");
-    EXPECT_EQ(entries("ViewMenuItem").join(' '), "GraphicsColorsMenuItem");
+        "CreateMenuItem OpenMenuItem CreateServerMenuItem OpenServerMenuItem - SaveMenuItem SaveAsMenuItem "
+        "RefreshMenuItem CloseMenuItem - PrintMenuItem ExportMenuItem - ExitMenuItem");
+    EXPECT_EQ(entries("N4").join(' '),
+        "UndoMenuItem N7 - EditParamsMenuItem DeviceValuesMenuItem HistoryMenuItem - DeleteRecordMenuItem "
+        "DeleteAllMenuItem");
+    EXPECT_EQ(entries("ViewMenuItem").join(' '),
+        "DescriptionPageMenuItem DataPageMenuItem JournalPageMenuItem - FirstRecordMenuItem "
+        "PriorRecordMenuItem "
+        "NextRecordMenuItem LastRecordMenuItem - VolumeTimeAction VolumeTimeNormAction TemperatureTimeAction "
+        "ResistanceTimeAction Temperature2TimeAction - GraphicsColorsMenuItem LaboratoryMenuItem");
     EXPECT_EQ(entries("N9").join(' '), "ReadFromDeviceMenuItem ScreenShotMenuItem");
     EXPECT_EQ(entries("N10").join(' '), "N11 N12");
-    EXPECT_EQ(entries("N3").join(' '), "AboutMenuItem");
+    EXPECT_EQ(entries("N3").join(' '), "HelpMenuItem AboutMenuItem");
 
     QStringList menus;
     for (QAction* action : Form->menuBar()->actions())
@@ -609,12 +624,13 @@ TEST_F(MainFormTest, LayoutSizesAndGridColumnGuard)
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
     EXPECT_EQ(Form->ParamStringGrid()->height(), 120);
-    EXPECT_EQ(Form->DetailsStringGrid()->height(), 196 + 3 * 18);
+    EXPECT_EQ(Form->DetailsStringGrid()->height(),
+        Form->DetailsStringGrid()->rowCount() * 18 + 2 * Form->DetailsStringGrid()->frameWidth());
     EXPECT_EQ(Form->findChild<QWidget*>("ResultDBNavigator")->height(), 25);
     auto* bar = Form->findChild<QToolBar*>("ToolBar");
     EXPECT_EQ(bar->height(), 35);
-    EXPECT_EQ(Form->findChild<QWidget*>("ChartPanel")->width(), 456);
-    EXPECT_EQ(Form->StatusPanel(0)->width(), Form->statusBar()->width() - 280);
+    // The results panel as wide as its texts; the chart never below its minimum.
+    EXPECT_GE(Form->findChild<QWidget*>("ChartPanel")->width(), 350);
 
     // Nothing cut off: every caption fits its column, the list's columns fit the list.
     for (TResultStringGrid* grid : {Form->ParamStringGrid(), Form->DetailsStringGrid()})
@@ -625,10 +641,11 @@ TEST_F(MainFormTest, LayoutSizesAndGridColumnGuard)
     EXPECT_LE(Form->MainDBGrid()->horizontalHeader()->length(), Form->MainDBGrid()->viewport()->width());
 
     QWidget* gridPanel = Form->findChild<QWidget*>("GridPanel");
-    EXPECT_EQ(Form->ParamStringGrid()->columnWidth(1), gridPanel->width() - 208);
+    const int column0 = Form->ParamStringGrid()->columnWidth(0);
+    EXPECT_EQ(Form->ParamStringGrid()->columnWidth(1), gridPanel->width() - column0 - 8);
     gridPanel->resize(150, gridPanel->height());
     EXPECT_GT(Form->ParamStringGrid()->columnWidth(1), 0);
-    gridPanel->resize(400, gridPanel->height());
+    gridPanel->resize(column0 + 200, gridPanel->height());
     EXPECT_EQ(Form->ParamStringGrid()->columnWidth(1), 192);
 }
 
@@ -854,13 +871,13 @@ TEST_F(ProgramPathsTest, BesideAWritableProgramOrInTheUsersPlaces)
     const TProgramPaths user = ProgramPathsFor(program, false);
     EXPECT_FALSE(user.BesideProgram);
     EXPECT_EQ(user.SettingsFile, QString::fromStdString(Dir.File("config/cement-lab/cement-lab.ini")));
-    EXPECT_EQ(user.ProjectsFolder, QString::fromStdString(Dir.File("home/cement-lab/projects")));
+    EXPECT_EQ(user.ProjectsFolder, QString::fromStdString(Dir.File("home/cement-lab-projects")));
     EXPECT_EQ(user.PictureFolder, user.ProjectsFolder);
 
     qputenv("XDG_DOCUMENTS_DIR", QByteArray::fromStdString(Dir.File("Документы")));
     qputenv("XDG_PICTURES_DIR", QByteArray::fromStdString(Dir.File("Pictures")));
     const TProgramPaths named = ProgramPathsFor(program, false);
-    EXPECT_EQ(named.ProjectsFolder, QString::fromStdString(Dir.File("Документы/cement-lab")));
+    EXPECT_EQ(named.ProjectsFolder, QString::fromStdString(Dir.File("Документы/cement-lab-projects")));
     EXPECT_EQ(named.PictureFolder, QString::fromStdString(Dir.File("Pictures")));
 
     // The root's folder is writable for root only; a folder nobody may write is the user's case.
@@ -872,7 +889,7 @@ TEST_F(ProgramPathsTest, TheWindowUsesTheUsersPlacesWhenTheProgramsFolderIsNotIt
     Form.reset();
     Form = std::make_unique<TMainForm>(DataModule,
         ProgramPathsFor(QString::fromStdString(Dir.File("usr/bin/cement-lab")), false), Simulator);
-    EXPECT_EQ(Form->GetProjectsPath(), QString::fromStdString(Dir.File("home/cement-lab/projects/")));
+    EXPECT_EQ(Form->GetProjectsPath(), QString::fromStdString(Dir.File("home/cement-lab-projects/")));
     EXPECT_TRUE(QFileInfo(Form->GetProjectsPath()).isDir());
     Form->show();
     ASSERT_TRUE(Form->close());
