@@ -196,6 +196,8 @@ public:
     // Takes the newest step back (an open edit is cancelled first); false when there is none.
     bool Undo();
     void BeginUndoGroup() { ++m_undoGroupDepth; }
+    // Nothing is left to take back (the changes were written or dropped).
+    void ForgetUndo() { m_undo.clear(); }
     void EndUndoGroup();
 
     // Stable in-memory sort; the current row stays current.

@@ -407,8 +407,10 @@ void TMainDataModule::ApplyChanges()
         m_resultDataSet.Post();
     if (description && IsEditing(m_descriptionDataSet))
         m_descriptionDataSet.Post();
-    if (!m_resultDataSet.UpdatesPending() && !m_descriptionDataSet.UpdatesPending())
+    if (!m_resultDataSet.UpdatesPending() && !m_descriptionDataSet.UpdatesPending()) {
+        m_resultDataSet.ForgetUndo();
         return;
+    }
     if (!m_target.IsServer())
         CheckProjectFileInPlace();
     Reconnect();
@@ -622,6 +624,7 @@ void TMainDataModule::CancelChanges()
         ds->Cancel();
         if (ds->UpdatesPending())
             ds->CancelUpdates();
+        ds->ForgetUndo();
     }
 }
 
@@ -632,9 +635,12 @@ bool TMainDataModule::CanUndo() const
 
 std::string TMainDataModule::UndoText() const
 {
+    // An edit still open is the newest change, and the one Undo takes back.
+    if (IsEditing(m_resultDataSet))
+        return "изменение записи";
     const auto next = m_resultDataSet.Active() ? m_resultDataSet.NextUndo() : std::nullopt;
     if (!next)
-        return IsEditing(m_resultDataSet) ? "изменение записи" : "";
+        return "";
     std::string number;
     if (const auto* n
         = std::get_if<std::int64_t>(&next->Values.at(m_resultDataSet.FieldIndex("MEASURE_NUMBER"))))
@@ -666,6 +672,9 @@ void TMainDataModule::DeleteAllRecords()
 {
     if (!m_resultDataSet.Active())
         return;
+    // An open edit is a change of its own, not part of the deletion.
+    if (IsEditing(m_resultDataSet))
+        m_resultDataSet.Post();
     TUpdateGuard guard(*this);
     m_resultDataSet.BeginUndoGroup();
     struct TGroupEnd
@@ -1066,9 +1075,9 @@ std::vector<ProjectExtensions::TDeletedRecord> TMainDataModule::DeletedRecords()
 
 bool TMainDataModule::RestoreDeletedRecord(std::int64_t recordKey)
 {
-    if (!m_resultDataSet.Active())
+    if (!m_resultDataSet.Active() || m_resultDataSet.State() == TDataSetState::Insert
+        || !ProjectExtensions::Exist(m_connection))
         return false;
-    PostEdits();
     for (int row = 0; row < GetRecordCount(); ++row)
         if (RecordKeyAt(row) == recordKey)
             return false;
@@ -1088,9 +1097,14 @@ bool TMainDataModule::RestoreDeletedRecord(std::int64_t recordKey)
     const auto* number = std::get_if<std::int64_t>(&values[2]);
     const std::size_t date = m_resultDataSet.FieldIndex("MEASURE_DATE");
     const std::size_t numberField = m_resultDataSet.FieldIndex("MEASURE_NUMBER");
+    // Compared as the file stores a start (1/10000 s), as a download's duplicate check does.
+    auto ticks = [](const TValue& v) {
+        const auto* d = std::get_if<TDateTime>(&v);
+        return d ? std::optional<std::int64_t>(OleDateToTimestampTicks(d->Value)) : std::nullopt;
+    };
     for (int row = 0; row < GetRecordCount(); ++row)
         if (number && m_resultDataSet.RowField(row, numberField) == values[2]
-            && m_resultDataSet.RowField(row, date) == values[0])
+            && ticks(m_resultDataSet.RowField(row, date)) == ticks(values[0]))
             return false;
     auto sample = m_connection.Prepare("SELECT SAMPLE_CODE, CEMENT_TYPE, MANUFACTURER, BATCH_NUMBER, "
                                        "SAMPLING_DATE, MEASURED_STRENGTH, STRENGTH_TEST_DATE\n"
@@ -1104,6 +1118,9 @@ bool TMainDataModule::RestoreDeletedRecord(std::int64_t recordKey)
     sample->CloseCursor();
 
     TUpdateGuard guard(*this);
+    // An open edit is a change of its own, made before this one.
+    if (IsEditing(m_resultDataSet))
+        m_resultDataSet.Post();
     m_resultDataSet.Append();
     m_resultDataSet.SetField("MEASURE_RESULT_TABLE_PK", recordKey);
     const char* const columns[]

@@ -89,6 +89,7 @@ public:
     // The pending changes can be taken back one by one, newest first: a deleted record, a
     // posted edit of a record (parameters, comment, sample), a new record. An edit still
     // open is cancelled first. UndoText names what Undo would take back ("" when nothing).
+    // A save or a cancel (even with nothing to write or drop) ends what can be taken back.
     bool CanUndo() const;
     std::string UndoText() const;
     bool Undo();

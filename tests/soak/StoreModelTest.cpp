@@ -734,7 +734,6 @@ private:
     // A deleted record chosen from those kept, or one in the list, or one never made.
     std::string Restore()
     {
-        PostEdits();
         std::int64_t key = m_nextKey + 1000;
         if (!m_archive.empty() && !m_random.Chance(1, 6)) {
             auto kept = m_archive.begin();
@@ -756,6 +755,11 @@ private:
             expected = !Holds(probe);
         }
         if (expected) {
+            // Open edits are posted first, changes of their own (the list is sorted after).
+            if (m_editing)
+                PostResultEdit();
+            if (m_describing)
+                PostDescriptionEdit();
             ++m_nextKey; // the new row takes a key from the generator before it gets its own
             TEntry e;
             e.Id = m_nextId++;
@@ -974,10 +978,12 @@ private:
     // rounds their start.
     void Saved()
     {
-        // A save ends what can be taken back, one with nothing to write too.
-        m_undo.clear();
+        // A save ends what can be taken back, one with nothing to write too (the edit it
+        // posts first included).
         m_checkHistory = true;
-        if (!PostBeforeSave())
+        const bool writes = PostBeforeSave();
+        m_undo.clear();
+        if (!writes)
             return;
         GainExtensions();
         if (m_extensions)
