@@ -18,6 +18,7 @@
 #include "device/DownloadUnit.h"
 #include "device/USB.h"
 #include "output/ExportUnit.h"
+#include "output/ReportCommand.h"
 #include "output/ReportPreviewUnit.h"
 #include "output/SelectReportTypeUnit.h"
 #include "settings/AboutUnit.h"
@@ -1645,21 +1646,17 @@ void TMainForm::ReadFromDeviceActionExecute()
 
 void TMainForm::PrintReportActionExecute()
 {
-    bool accepted = false;
-    {
-        TSelectReportTypeForm form(this);
-        form.SetAllRecords(false);
-        accepted = form.exec() == QDialog::Accepted;
-        m_reportAllRecords = form.AllRecords();
-    }
-    if (accepted) {
-        // Each sheet is read when shown or painted; the modal preview keeps the store still.
-        const auto sheets = std::make_shared<const TStoreReportSheets>(m_dataModule, m_reportAllRecords);
-        if (sheets->Count() > 0) {
-            TReportPreviewForm preview(this, sheets, m_settings.SeriesColor[0]);
-            preview.exec();
-        }
-    }
+    TReportCommandSettings report;
+    report.Color = m_settings.SeriesColor[0];
+    report.SettingsFile = m_paths.SettingsFile;
+    report.ProjectsFolder = m_projectsPath;
+    report.LabProtocol = m_reportLabProtocol;
+    report.Saved = [this](const QString& path) {
+        ApplicationEventsHint(QStringLiteral("Отчёт записан в файл ") + QDir::toNativeSeparators(path));
+    };
+    PrintReportCommand(this, m_dataModule, report);
+    m_reportAllRecords = report.AllRecords;
+    m_reportLabProtocol = report.LabProtocol;
     MainDBGridFocus();
 }
 

@@ -192,6 +192,7 @@ private:
     std::shared_ptr<TUSBBackend> m_usbBackend;
     bool m_enablingActive = false;
     bool m_reportAllRecords = false; // the report type last chosen
+    bool m_reportLabProtocol = false;
     bool m_closed = false;
     TProjectTarget m_lastServer; // offered again; never with its password
 

@@ -46,6 +46,7 @@ void PrintReportCommand(QWidget* owner, TMainDataModule& dataModule, TReportComm
             return;
         TReportPreviewForm preview(owner, sheets, settings.Color);
         preview.SetSaveSettings(save);
+        preview.OnSaved = settings.Saved;
         preview.exec();
         return;
     }
@@ -59,6 +60,7 @@ void PrintReportCommand(QWidget* owner, TMainDataModule& dataModule, TReportComm
     auto painter = std::make_shared<TLabProtocolPainter>(std::move(protocol), settings.Color);
     TReportPreviewForm preview(owner, painter);
     preview.SetSaveSettings(save);
+    preview.OnSaved = settings.Saved;
     preview.OnProtocolIssued = [&dataModule, keys](std::int64_t issued) {
         ProtocolNumbers::Issue(
             dataModule.Connection(), {issued, CurrentOleDateTime(), OperatingSystemUser(), keys});

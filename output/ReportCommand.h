@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class QWidget;
 class TMainDataModule;
@@ -18,6 +19,8 @@ struct TReportCommandSettings
     QString ProjectsFolder;  // where the save dialog starts the first time
     bool AllRecords = false; // the choices made last, offered again
     bool LabProtocol = false;
+    // Told where a save of the preview wrote (the status bar says it).
+    std::function<void(const QString&)> Saved;
 };
 
 // Errors escape as exceptions (the caller's general error display shows them).

@@ -492,16 +492,27 @@ void TReportPreviewForm::SaveReport()
     options.Filter = QStringLiteral("Документ PDF (*.pdf);;Рисунки JPEG по страницам (*.jpg)");
     options.DefaultSuffix = QStringLiteral("pdf");
     options.Directory = ReportSaveFolder(m_saveSettings);
+    options.FileName = m_saveSettings.SuggestedName;
     const QString fileName = OperatorDialogs().SaveFileName(options);
     if (fileName.isEmpty())
         return;
     const QString suffix = QFileInfo(fileName).suffix().toLower();
-    const bool saved = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")
-        ? !SaveJpegPages(fileName).isEmpty()
-        : SavePdf(fileName);
+    QString written = fileName;
+    bool saved = false;
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
+        const QStringList pages = SaveJpegPages(fileName);
+        saved = !pages.isEmpty();
+        if (saved)
+            written
+                = pages.size() == 1 ? pages.front() : pages.front() + QStringLiteral(" … ") + pages.back();
+    } else {
+        saved = SavePdf(fileName);
+    }
     if (saved && !m_saveSettings.SettingsFile.isEmpty())
         WriteSettingsText(m_saveSettings.SettingsFile.toStdString(), kReportSection, kLastFolderKey,
             QFileInfo(fileName).absolutePath().toStdString());
+    if (saved && OnSaved)
+        OnSaved(written);
 }
 
 void TReportPreviewForm::Issued()

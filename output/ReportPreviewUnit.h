@@ -135,6 +135,8 @@ public:
     // Hears the protocol's number each time a protocol was saved or printed whole, once per
     // number.
     std::function<void(std::int64_t)> OnProtocolIssued;
+    // A save wrote this file (the first of JPEG pages), for the owner to say where it went.
+    std::function<void(const QString&)> OnSaved;
     QSpinBox* ProtocolNumberSpinBox() const { return m_numberSpinBox; }
 
     int PageCount() const { return m_preview->PageCount(); }
