@@ -132,8 +132,11 @@ TMainForm::TMainForm(TMainDataModule& dataModule, const TProgramPaths& paths,
     InitIconsResource();
     setObjectName(QStringLiteral("MainForm"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/cement-lab.svg")));
-    resize(kWindowWidth, kWindowHeight);
-    setMinimumSize(kWindowWidth, kWindowMinHeight);
+    // A small screen (or a large scale factor) never gets a window taller or wider than it.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() : QSize(kWindowWidth, kWindowHeight);
+    resize(QSize(kWindowWidth, kWindowHeight).boundedTo(room));
+    setMinimumSize(QSize(kWindowWidth, kWindowMinHeight).boundedTo(room));
     CreateActions();
     CreateMenu();
     CreateToolBar();
