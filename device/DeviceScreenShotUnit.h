@@ -6,6 +6,9 @@
 // clipboard and, once FileName is set, saves it there as a 132 x 68 bitmap, so the file
 // and the clipboard always hold the picture as last drawn. A failed read resets the
 // picture to the bare border before it is drawn.
+//
+// The window may show the picture enlarged, pixel for pixel without smoothing; the file and
+// the clipboard always get it at its own size, and a change of scale writes neither.
 
 #include "device/ScreenFrame.h"
 
@@ -19,6 +22,8 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QScrollArea;
+class QWidget;
 
 // The name of the picture's file in the program's folder.
 inline const QString SCREEN_SHOT_FILE_NAME = QStringLiteral("sceenshot.bmp");
@@ -31,6 +36,8 @@ public:
     // Black on white, no file, the bare border shown; the clipboard is left alone.
     explicit TDeviceScreenShotForm(QWidget* owner);
 
+    static constexpr int MAX_SCALE = 3;
+
     // Colours are 0x00BBGGRR. Setting one selects it in its drop-down (none is selected
     // for a colour the list does not offer; it is still used) and redraws.
     std::uint32_t PenColor() const { return m_penColor; }
@@ -41,6 +48,12 @@ public:
     // Where every redraw saves the picture; empty: no saving. Setting it does not redraw.
     const QString& FileName() const { return m_fileName; }
     void SetFileName(const QString& fileName) { m_fileName = fileName; }
+
+    // How many screen pixels each picture pixel takes, 1 to MAX_SCALE (a value outside is
+    // brought inside). The window grows to the enlarged picture as far as its screen allows
+    // and scrolls the picture beyond that.
+    int Scale() const { return m_scale; }
+    void SetScale(int scale);
 
     const TScreenFrame& ScreenFrame() const { return m_screenFrame; }
     // The picture as last drawn: 132 x 68, the two colours only.
@@ -55,6 +68,8 @@ public:
     QLabel* DeviceScreenShotImage() const { return m_deviceScreenShotImage; }
     QComboBox* PenColorComboBox() const { return m_penColorComboBox; }
     QComboBox* BackgroundColorComboBox() const { return m_backgroundColorComboBox; }
+    QComboBox* ScaleComboBox() const { return m_scaleComboBox; }
+    QScrollArea* PictureScrollArea() const { return m_pictureScrollArea; }
     QPushButton* GetPictureButton() const { return m_getPictureButton; }
     QPushButton* CloseButton() const { return m_closeButton; }
 
@@ -65,9 +80,12 @@ private:
 
     // Renders the frame into the picture and the window only.
     void Paint();
+    // Shows the picture at the current scale.
+    void ShowPicture();
     QComboBox* MakeColorComboBox(const QString& name);
     // Places the controls as drawn, widening the column of the drop-downs and the window
-    // when the desktop's font needs more room than the drawn sizes give.
+    // when the desktop's font or the enlarged picture needs more room than the drawn sizes
+    // give, and keeps the window on its screen.
     void Arrange();
 
     TScreenFrame m_screenFrame;
@@ -75,13 +93,18 @@ private:
     std::uint32_t m_backgroundColor = 0xFFFFFF;
     QString m_fileName;
     QImage m_picture;
+    int m_scale = 1;
 
     QFrame* m_panel = nullptr;
+    QScrollArea* m_pictureScrollArea = nullptr;
+    QWidget* m_pictureHolder = nullptr;
     QLabel* m_deviceScreenShotImage = nullptr;
     QLabel* m_penLabel = nullptr;
     QLabel* m_backgroundLabel = nullptr;
+    QLabel* m_scaleLabel = nullptr;
     QComboBox* m_penColorComboBox = nullptr;
     QComboBox* m_backgroundColorComboBox = nullptr;
+    QComboBox* m_scaleComboBox = nullptr;
     QPushButton* m_getPictureButton = nullptr;
     QPushButton* m_closeButton = nullptr;
 };

@@ -11,10 +11,12 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -35,14 +37,18 @@ bool InDisplay(int x, int y)
     return x >= 2 && x <= 129 && y >= 2 && y <= 65;
 }
 
-// Compares every pixel with `set` (plus the border, which is always set) in the two colours.
-void ExpectPicture(const QImage& image, std::uint32_t pen, std::uint32_t background, const TPixelRule& set)
+// Compares every pixel with `set` (plus the border, which is always set) in the two colours;
+// enlarged `scale` times, each picture pixel is a square of that side in one colour.
+void ExpectPicture(
+    const QImage& image, std::uint32_t pen, std::uint32_t background, const TPixelRule& set, int scale = 1)
 {
-    ASSERT_EQ(image.size(), QSize(SCREEN_FRAME_WIDTH, SCREEN_FRAME_HEIGHT));
+    ASSERT_EQ(image.size(), QSize(SCREEN_FRAME_WIDTH, SCREEN_FRAME_HEIGHT) * scale);
     int wrong = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
-            const std::uint32_t expected = OnBorder(x, y) || set(x, y) ? pen : background;
+            const int px = x / scale;
+            const int py = y / scale;
+            const std::uint32_t expected = OnBorder(px, py) || set(px, py) ? pen : background;
             const std::uint32_t actual = ValueOfColor(image.pixelColor(x, y));
             if (actual != expected && ++wrong <= 5)
                 ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << actual << ", not "
@@ -248,6 +254,107 @@ TEST_F(ScreenShotTest, LayoutFitsTheDesktopFont)
             EXPECT_LT(widget->geometry().right(), form.PenColorComboBox()->x());
         }
     }
+}
+
+TEST_F(ScreenShotTest, ZoomShowsWholePixelsAndLeavesFileAndClipboardAlone)
+{
+    TScreenReply screen = Filled(0x00);
+    screen[0] = 0x05; // (2, 2) and (2, 4)
+    screen[1] = 0x01; // (3, 2): neighbours, so a blur or an offset between them shows
+    PlugScreen(screen);
+    const TPixelRule set = [](int x, int y) { return ((x == 2 || x == 3) && y == 2) || (x == 2 && y == 4); };
+    TDeviceScreenShotForm form(nullptr);
+    Prepare(form);
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    form.GetPictureButton()->click();
+
+    const auto keys
+        = [&form](Qt::Key key) { return [&form, key] { QTest::keyClick(&form, key, Qt::ControlModifier); }; };
+    const auto list
+        = [&form](Qt::Key key) { return [&form, key] { QTest::keyClick(form.ScaleComboBox(), key); }; };
+    const struct
+    {
+        const char* Name;
+        std::function<void()> Do;
+        int Scale;
+    } steps[] = {
+        {"Ctrl+Plus", keys(Qt::Key_Plus), 2},
+        {"Ctrl+=", keys(Qt::Key_Equal), 3},
+        {"Ctrl+Plus at the largest", keys(Qt::Key_Plus), 3},
+        {"Ctrl+Minus", keys(Qt::Key_Minus), 2},
+        {"first in the list", list(Qt::Key_Home), 1},
+        {"Ctrl+Minus at the smallest", keys(Qt::Key_Minus), 1},
+        {"last in the list", list(Qt::Key_End), 3},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.Name);
+        QFile::remove(File());
+        QGuiApplication::clipboard()->setText(QStringLiteral("earlier"));
+
+        step.Do();
+
+        EXPECT_EQ(form.Scale(), step.Scale);
+        EXPECT_EQ(form.ScaleComboBox()->currentText(), QStringLiteral("×%1").arg(step.Scale));
+        EXPECT_FALSE(QFile::exists(File()));
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("earlier"));
+        QLabel* image = form.DeviceScreenShotImage();
+        ExpectPicture(image->pixmap().toImage(), kPen, kBackground, set, step.Scale);
+        EXPECT_EQ(image->size(), image->pixmap().size());
+        // The window grew: the whole picture in view, the controls beside it, all inside.
+        const QWidget* viewport = form.PictureScrollArea()->viewport();
+        EXPECT_TRUE(viewport->rect().contains(QRect(image->mapTo(viewport, QPoint(0, 0)), image->size())));
+        EXPECT_TRUE(form.rect().contains(QRect(viewport->mapTo(&form, QPoint(0, 0)), viewport->size())));
+        EXPECT_GT(form.ScaleComboBox()->mapTo(&form, QPoint(0, 0)).x(),
+            image->mapTo(&form, image->rect().topRight()).x());
+        EXPECT_TRUE(form.rect().contains(form.CloseButton()->geometry()));
+
+        form.GetPictureButton()->click();
+        ExpectPicture(Saved(), kPen, kBackground, set);
+        ExpectPicture(QGuiApplication::clipboard()->image(), kPen, kBackground, set);
+    }
+}
+
+TEST_F(ScreenShotTest, ColourListsNameTheirColours)
+{
+    const struct
+    {
+        QColor Rgb;
+        const char* Name;
+    } named[] = {
+        {QColor(0, 0, 0), "Чёрный"},
+        {QColor(128, 0, 0), "Тёмно-красный"},
+        {QColor(0, 128, 0), "Зелёный"},
+        {QColor(128, 128, 0), "Оливковый"},
+        {QColor(0, 0, 128), "Тёмно-синий"},
+        {QColor(128, 0, 128), "Фиолетовый"},
+        {QColor(0, 128, 128), "Тёмно-бирюзовый"},
+        {QColor(128, 128, 128), "Серый"},
+        {QColor(192, 192, 192), "Светло-серый"},
+        {QColor(255, 0, 0), "Красный"},
+        {QColor(0, 255, 0), "Ярко-зелёный"},
+        {QColor(255, 255, 0), "Жёлтый"},
+        {QColor(0, 0, 255), "Синий"},
+        {QColor(255, 0, 255), "Пурпурный"},
+        {QColor(0, 255, 255), "Бирюзовый"},
+        {QColor(255, 255, 255), "Белый"},
+    };
+    TDeviceScreenShotForm form(nullptr);
+    for (QComboBox* colors : {form.PenColorComboBox(), form.BackgroundColorComboBox()}) {
+        SCOPED_TRACE(colors->objectName().toStdString());
+        ASSERT_EQ(colors->count(), static_cast<int>(std::size(named)));
+        for (int i = 0; i < colors->count(); ++i) {
+            SCOPED_TRACE(named[i].Name);
+            const QColor rgb = ColorOfValue(colors->itemData(i).value<std::uint32_t>());
+            EXPECT_EQ(rgb, named[i].Rgb);
+            EXPECT_EQ(colors->itemText(i), QString::fromUtf8(named[i].Name));
+            const QImage swatch = colors->itemIcon(i).pixmap(colors->iconSize()).toImage();
+            EXPECT_EQ(swatch.pixelColor(swatch.rect().center()), rgb);
+        }
+    }
+    form.SetPenColor(0x0000FF);
+    EXPECT_EQ(form.PenColorComboBox()->currentText(), QStringLiteral("Красный"));
 }
 
 } // namespace
