@@ -166,11 +166,27 @@ std::int32_t TIniFile::ReadInteger(
     return value;
 }
 
+std::string TIniFile::ReadString(
+    std::string_view section, std::string_view key, std::string_view defaultValue) const
+{
+    const std::size_t s = FindSection(section);
+    const std::size_t k = s == m_lines.size() ? s : FindKey(s, key);
+    return std::string(k == m_lines.size() ? defaultValue : std::string_view(m_lines[k].Value));
+}
+
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value)
+{
+    WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
 {
     TLine entry;
     entry.Key = key;
-    entry.Value = std::to_string(value);
+    entry.Value = Trim(value);
+    for (char& c : entry.Value)
+        if (c == '\n' || c == '\r')
+            c = ' ';
     entry.Raw = entry.Key + "=" + entry.Value;
     std::size_t s = FindSection(section);
     if (s == m_lines.size()) {

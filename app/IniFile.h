@@ -32,6 +32,11 @@ public:
     // or a missing section or key, gives `defaultValue`.
     std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+    // The key's text with the spaces around it trimmed; `defaultValue` when missing. A
+    // written text loses its line breaks (each becomes a space).
+    std::string ReadString(
+        std::string_view section, std::string_view key, std::string_view defaultValue = {}) const;
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
     // Writes the file through a temporary file and a rename, so a failed write leaves the
     // old file whole. Throws TIniFileError "Unable to write to <file>".

@@ -32,86 +32,27 @@ const TKey kKeys[] = {
     {"ApprovedBy", &TLaboratory::ApprovedBy},
 };
 
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool SameName(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-// The settings file reader knows numbers only; text keys are found in its lines the way it
-// finds its own: the first key of that name in the first section of that name.
-std::string ReadText(const std::string& fileText, std::string_view section, std::string_view key)
-{
-    bool inSection = false;
-    bool seen = false;
-    std::string_view text = fileText;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            if (seen)
-                return {};
-            inSection = SameName(Trim(line.substr(1, line.size() - 2)), section);
-            seen = inSection;
-            continue;
-        }
-        const std::size_t eq = line.find('=');
-        if (inSection && !line.empty() && line.front() != ';' && eq != std::string_view::npos && eq > 0
-            && SameName(Trim(line.substr(0, eq)), key))
-            return std::string(Trim(line.substr(eq + 1)));
-    }
-    return {};
-}
-
-// The file's writer places the key (its section made when missing); its number is then
-// replaced by the text in the same line.
-void WriteText(TIniFile& ini, std::string_view section, std::string_view key, std::string value)
-{
-    std::replace(value.begin(), value.end(), '\n', ' ');
-    std::replace(value.begin(), value.end(), '\r', ' ');
-    constexpr std::int32_t kPlaceholder = -2147483647;
-    ini.WriteInteger(section, key, kPlaceholder);
-    const std::string placed = std::string(key) + "=" + std::to_string(kPlaceholder) + "\r\n";
-    std::string text = ini.Text();
-    const std::size_t at = text.find(placed);
-    if (at != std::string::npos && (at == 0 || text[at - 1] == '\n'))
-        text.replace(at, placed.size(), std::string(key) + "=" + std::string(Trim(value)) + "\r\n");
-    ini.Parse(text);
-}
-
 } // namespace
 
 std::string ReadSettingsText(const std::string& settingsFile, std::string_view section, std::string_view key)
 {
-    return ReadText(TIniFile(settingsFile).Text(), section, key);
+    return TIniFile(settingsFile).ReadString(section, key);
 }
 
 void WriteSettingsText(
     const std::string& settingsFile, std::string_view section, std::string_view key, const std::string& value)
 {
     TIniFile ini(settingsFile);
-    WriteText(ini, section, key, value);
+    ini.WriteString(section, key, value);
     ini.UpdateFile();
 }
 
 TLaboratory LoadLaboratory(const std::string& settingsFile)
 {
-    const std::string text = TIniFile(settingsFile).Text();
+    const TIniFile ini(settingsFile);
     TLaboratory laboratory;
     for (const TKey& key : kKeys)
-        laboratory.*key.Field = ReadText(text, kSection, key.Name);
+        laboratory.*key.Field = ini.ReadString(kSection, key.Name);
     return laboratory;
 }
 
@@ -119,7 +60,7 @@ void SaveLaboratory(const std::string& settingsFile, const TLaboratory& laborato
 {
     TIniFile ini(settingsFile);
     for (const TKey& key : kKeys)
-        WriteText(ini, kSection, key.Name, laboratory.*key.Field);
+        ini.WriteString(kSection, key.Name, laboratory.*key.Field);
     ini.UpdateFile();
 }
 
