@@ -187,9 +187,11 @@ void Results(const std::vector<std::string>& a, std::ostream& out, const TCliOpt
         TMsrResult msr;
         TParamTexts params{};
         TResultTexts values{};
+        std::optional<TMsrCalcResult> calc;
         if (dataModule.ReadMsrResult(msr) == 0) {
             params = GetParamTexts(msr, separator);
-            values = GetResultTexts(CalcMsrResult(msr), separator);
+            calc = CalcMsrResult(msr);
+            values = GetResultTexts(*calc, separator);
         }
         for (const std::string& text : params)
             out << '\t' << text;
@@ -199,7 +201,7 @@ void Results(const std::vector<std::string>& a, std::ostream& out, const TCliOpt
         const TSampleInfo sample = dataModule.GetSampleInfo();
         auto dayText = [](const std::optional<double>& d) { return d ? OleDateText(*d) : std::string(); };
         const std::optional<TForecastError> error
-            = msr.Data.empty() ? std::nullopt : GetForecastError(CalcMsrResult(msr), sample.Strength);
+            = calc ? GetForecastError(*calc, sample.Strength) : std::nullopt;
         out << '\t' << EscapeComment(sample.Code) << '\t' << EscapeComment(sample.CementType) << '\t'
             << EscapeComment(sample.Manufacturer) << '\t' << EscapeComment(sample.Batch) << '\t'
             << dayText(sample.SamplingDate) << '\t' << GetMeasuredStrengthStr(sample.Strength, separator)
