@@ -109,7 +109,7 @@ void TResultStringGrid::FitCaptions()
     int widest = 0;
     for (std::size_t r = 0; r < m_captions.size(); ++r)
         widest = std::max(widest, metrics.horizontalAdvance(CaptionText(static_cast<int>(r))));
-    // The drawn width of the spec's 200-pixel column is kept where the captions fit it.
+    // The column keeps its 200 pixels where the captions fit in them.
     setColumnWidth(0, std::max(200, widest + 3 * kMargin));
     for (int r = 0; r < rowCount(); ++r)
         setRowHeight(r, RowHeight());
