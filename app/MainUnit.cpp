@@ -1184,24 +1184,33 @@ void TMainForm::OpenAndShowProject(const QString& path)
     ShowOpenedProject(path);
 }
 
-void TMainForm::CreateNewProjectActionExecute()
+QString TMainForm::AskNewProjectFile(const QString& title, const QString& suggested)
 {
-    if (!CloseBeforeAnotherProject())
-        return;
     TFileDialogOptions options;
-    options.Title = QStringLiteral("Новый проект");
+    options.Title = title;
     options.Directory = m_projectsPath;
+    options.FileName = suggested;
     options.Filter = QStringLiteral("Файлы проектов (*.fdb) (*.fdb)");
     options.DefaultSuffix = QStringLiteral("fdb");
     options.ConfirmOverwrite = true;
     const QString path = OperatorDialogs().SaveFileName(options);
     if (path.isEmpty())
-        return;
+        return path;
     // The dialog refuses a missing folder; this one may have gone since.
     if (const QString problem = SaveFolderProblem(path); !problem.isEmpty()) {
         ShowErrorMessage(problem);
-        return;
+        return QString();
     }
+    return path;
+}
+
+void TMainForm::CreateNewProjectActionExecute()
+{
+    if (!CloseBeforeAnotherProject())
+        return;
+    const QString path = AskNewProjectFile(QStringLiteral("Новый проект"), QString());
+    if (path.isEmpty())
+        return;
     if (QFileInfo::exists(path) && !QFile::remove(path))
         return;
     if (!m_dataModule.CreateProjectDatabase(path.toStdString())) {
@@ -1416,20 +1425,10 @@ void TMainForm::SaveProjectAsActionExecute()
 {
     m_dataModule.PostEdits();
     const bool server = m_dataModule.Target().IsServer();
-    TFileDialogOptions options;
-    options.Title = QStringLiteral("Сохранить проект как");
-    options.Directory = m_projectsPath;
-    options.FileName = server ? QString() : FileNamePart(m_projectName);
-    options.Filter = QStringLiteral("Файлы проектов (*.fdb) (*.fdb)");
-    options.DefaultSuffix = QStringLiteral("fdb");
-    options.ConfirmOverwrite = true;
-    const QString path = OperatorDialogs().SaveFileName(options);
+    const QString path = AskNewProjectFile(
+        QStringLiteral("Сохранить проект как"), server ? QString() : FileNamePart(m_projectName));
     if (path.isEmpty())
         return;
-    if (const QString problem = SaveFolderProblem(path); !problem.isEmpty()) {
-        ShowErrorMessage(problem);
-        return;
-    }
     const QString absolute = QFileInfo(path).absoluteFilePath();
     const QString shown = QDir::toNativeSeparators(absolute);
     // The project's own file: the engine holds it open, so this is a plain save.
@@ -1437,11 +1436,7 @@ void TMainForm::SaveProjectAsActionExecute()
         SaveProjectActionExecute();
         return;
     }
-    // The operator agreed to replace it; the engine makes only new files.
-    if (QFileInfo::exists(absolute) && !QFile::remove(absolute)) {
-        ShowErrorMessage(QStringLiteral("Не удалось заменить файл %1.").arg(shown));
-        return;
-    }
+    // A file the operator agreed to replace is replaced only by a complete copy.
     if (!m_dataModule.SaveProjectAs(absolute.toStdString())) {
         ShowErrorMessage(QStringLiteral("Не удалось сохранить проект в файл %1!\r").arg(shown)
             + QString::fromStdString(m_dataModule.LastError()));

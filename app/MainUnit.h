@@ -159,6 +159,8 @@ private:
     void ArrangeChartSplitter();
 
     bool CloseBeforeAnotherProject();
+    // The file dialog of a new project file; empty when cancelled or its folder is gone.
+    QString AskNewProjectFile(const QString& title, const QString& suggested);
     // The pending changes of both datasets, an edit in progress counted once.
     int PendingChangeCount() const;
     // What the view shows again after the store changed under it (cancel, undo, refresh).

@@ -368,7 +368,7 @@ void Report(const std::vector<std::string>& a, std::ostream& out, const TCliOpti
         TLabProtocol protocol = CollectLabProtocol(dataModule, !record, LoadLaboratory(settings));
         if (protocol.Records.empty())
             throw TCliFailure("В проекте нет записей, отчёт не создан");
-        TProtocolIssue issue{protocol.Number, CurrentOleDateTime(), OperatingSystemUser(), {}};
+        TProtocolIssue issue{protocol.Number, NowOleDate(), OperatingSystemUser(), {}};
         for (const TProtocolRecord& r : protocol.Records)
             issue.RecordKeys.push_back(r.RecordKey);
         TLabProtocolPainter painter(std::move(protocol), color);

@@ -6,16 +6,7 @@
 #include "store/MainDataModuleUnit.h"
 #include "store/ProtocolNumbers.h"
 
-#include <QDateTime>
-
 #include <optional>
-
-double CurrentOleDateTime()
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(now.date()))
-        + now.time().msecsSinceStartOfDay() / 86400000.0;
-}
 
 void PrintReportCommand(QWidget* owner, TMainDataModule& dataModule, TReportCommandSettings& settings)
 {
@@ -62,8 +53,7 @@ void PrintReportCommand(QWidget* owner, TMainDataModule& dataModule, TReportComm
     preview.SetSaveSettings(save);
     preview.OnSaved = settings.Saved;
     preview.OnProtocolIssued = [&dataModule, keys](std::int64_t issued) {
-        ProtocolNumbers::Issue(
-            dataModule.Connection(), {issued, CurrentOleDateTime(), OperatingSystemUser(), keys});
+        ProtocolNumbers::Issue(dataModule.Connection(), {issued, NowOleDate(), OperatingSystemUser(), keys});
     };
     preview.exec();
 }

@@ -25,6 +25,3 @@ struct TReportCommandSettings
 
 // Errors escape as exceptions (the caller's general error display shows them).
 void PrintReportCommand(QWidget* owner, TMainDataModule& dataModule, TReportCommandSettings& settings);
-
-// The current time as an OLE date-time.
-double CurrentOleDateTime();

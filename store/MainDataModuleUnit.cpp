@@ -922,18 +922,6 @@ const char* const kSampleColumns[]
     = {SampleColumn::Code, SampleColumn::CementType, SampleColumn::Manufacturer, SampleColumn::Batch,
         SampleColumn::SamplingDate, SampleColumn::Strength, SampleColumn::StrengthDate};
 
-// The workstation's local time as an OLE date.
-double NowOleDate()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const double fraction
-        = std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(seconds)).count();
-    return (static_cast<double>(seconds + local.tm_gmtoff) + fraction) / 86400.0 + 25569.0;
-}
-
 // History keeps values as plain text: numbers with a point, dates as dd.mm.yyyy.
 std::string HistoryText(const TValue& v)
 {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -96,6 +97,17 @@ std::string HistoryFieldLabel(const std::string& field)
         if (field == name)
             return label;
     return field;
+}
+
+double NowOleDate()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const double fraction
+        = std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(seconds)).count();
+    return (static_cast<double>(seconds + local.tm_gmtoff) + fraction) / 86400.0 + 25569.0;
 }
 
 std::string OperatingSystemUser()

@@ -98,3 +98,5 @@ std::vector<TDeletedRecord> DeletedRecords(TConnection& connection);
 
 // The user the operating system runs this program for.
 std::string OperatingSystemUser();
+// The workstation's local time as an OLE date, as the history and the protocols record it.
+double NowOleDate();

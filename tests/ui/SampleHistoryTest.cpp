@@ -42,7 +42,8 @@ TEST_F(MainFormTest, SampleEntriesAreSavedCancelledAndRecordedWithTheForecastErr
     ASSERT_GT(predicted, 0.0) << activity.toStdString();
     EXPECT_EQ(grid->Value(kMeasuredStrengthRow), QLocale().toString(40.5, 'f', 1));
     EXPECT_NEAR(QLocale().toDouble(grid->Value(kForecastErrorRow)), predicted - 40.5, 0.11);
-    EXPECT_NEAR(QLocale().toDouble(grid->Value(kForecastErrorPercentRow)), (predicted - 40.5) / 40.5 * 100, 0.3);
+    EXPECT_NEAR(
+        QLocale().toDouble(grid->Value(kForecastErrorPercentRow)), (predicted - 40.5) / 40.5 * 100, 0.3);
     Form->SaveProjectAction->trigger();
     const int record = DataModule.ResultDataSet().RecNo();
 
