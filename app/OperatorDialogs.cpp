@@ -224,7 +224,9 @@ void CentreOnScreen(QWidget& window)
     const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    QRect frame = window.rect();
+    // A window not yet shown nor sized by the program takes its layout's size when shown.
+    const bool sized = window.isVisible() || window.testAttribute(Qt::WA_Resized);
+    QRect frame(QPoint(), sized ? window.size() : window.sizeHint().expandedTo(window.minimumSize()));
     frame.moveCenter(screen->availableGeometry().center());
     window.move(frame.topLeft());
 }

@@ -154,6 +154,7 @@ bool ShowLaboratoryDialog(QWidget* owner, const QString& settingsFile)
 {
     TLaboratoryForm form(owner);
     form.SetLaboratory(LoadLaboratory(settingsFile.toStdString()));
+    CentreOnScreen(form);
     if (form.exec() != QDialog::Accepted)
         return false;
     SaveLaboratory(settingsFile.toStdString(), form.Laboratory());
